@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/notifier.h"
+#include "platform/sound_device.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace qx375 {
+
+// A wave format record as the program builds it itself (the primary format).
+struct WaveFormatRecord {
+    std::uint16_t format_tag = 0;
+    std::uint16_t channels = 0;
+    std::uint32_t samples_per_sec = 0;
+    std::uint32_t avg_bytes_per_sec = 0;
+    std::uint16_t block_align = 0;
+    std::uint16_t bits_per_sample = 0;
+    std::uint16_t extra_size = 0;
+
+    // The 18 bytes of the record, little-endian, as a device reads them.
+    std::array<std::uint8_t, 18> bytes() const;
+};
+
+// One sound: the whole WAV file it was read from, where its format record and
+// sample bytes lie in that image, and the buffer built from them.
+struct sound_channel {
+    bool loaded = false;
+    std::vector<std::uint8_t> file_image;
+    std::optional<std::size_t> format;      // offset of the "fmt " body
+    std::size_t format_bytes = 0;           // how much of that body the image holds
+    std::optional<std::size_t> sample_data; // offset of the "data" body
+    std::uint32_t sample_bytes = 0;
+    std::unique_ptr<SoundBuffer> buffer;
+};
+
+// The program's sound output: the device and one channel per sound.
+class DirectSound {
+public:
+    static constexpr int channel_count = 32;
+    static constexpr int startup_sample_count = 12;
+    static const std::array<std::string_view, startup_sample_count> startup_samples;
+
+    DirectSound(SoundSystem& system, Notifier& notifier);
+    ~DirectSound();
+    DirectSound(const DirectSound&) = delete;
+    DirectSound& operator=(const DirectSound&) = delete;
+
+    // Opens the device for the window and prepares channels 0..11 with the
+    // start-up samples. Raises Error on a device failure.
+    void open_device(WindowHandle window);
+
+    // Reads a WAV file whole into the channel; true when both chunks were found.
+    bool load_wave(std::string_view file_name, int channel);
+    bool parse_wave(int channel);
+
+    // Builds the channel's buffer from its sample. Shows the device's reason
+    // and raises Error when the device refuses.
+    void make_buffer(int channel);
+
+    std::uint32_t output_rate() const;
+
+    // Releases every buffer, then the device. Safe to run more than once.
+    void teardown();
+
+    // Channel buffer operations; on a channel without a buffer they do nothing
+    // and answer DS_OK.
+    DsResult stop(int channel);
+    DsResult rewind(int channel);
+    DsResult play(int channel);
+    DsResult set_volume(int channel, std::int32_t volume);
+    DsResult set_pan(int channel, std::int32_t pan);
+    DsResult set_frequency(int channel, std::int32_t frequency);
+
+    // Buffer calls from now on sound on this output frame (0: at once).
+    void schedule_at(std::uint64_t frame);
+
+    const sound_channel& channel(int k) const;
+
+    std::array<sound_channel, channel_count> channels;
+    BufferDesc buffer_desc;
+    WaveFormatRecord primary_format;
+    std::unique_ptr<SoundDevice> device;
+    std::unique_ptr<SoundBuffer> primary_buffer;
+
+private:
+    SoundBuffer* buffer_of(int channel) const;
+
+    SoundSystem& system_;
+    Notifier& notifier_;
+};
+
+} // namespace qx375
