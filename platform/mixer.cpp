@@ -1,0 +1,232 @@
+#include "platform/mixer.h"
+
+#include <algorithm>
+
+namespace qx375 {
+namespace {
+
+constexpr double kFixedOne = 4294967296.0;
+constexpr float kFixedScale = 1.0f / 4294967296.0f;
+constexpr std::size_t kCaptureFrames = 1 << 18; // about six seconds at 44.1 kHz
+
+// The heap keeps the earliest frame on top, and among equal frames the
+// command given first.
+bool later(const MixerCommand& a, const MixerCommand& b) {
+    return a.frame != b.frame ? a.frame > b.frame : a.order > b.order;
+}
+
+} // namespace
+
+Mixer::Mixer(std::uint32_t rate)
+    : rate_(rate), commands_(kCommandCapacity),
+      // Every retirement follows one command, and the control thread collects
+      // before each submit, so this many can never be waiting at once.
+      retired_(2 * (kCommandCapacity + kPendingCapacity) + kMaxVoices), capture_(kCaptureFrames) {
+    free_voices_.reserve(kMaxVoices);
+    for (std::size_t i = kMaxVoices; i-- > 0;) {
+        free_voices_.push_back(static_cast<std::uint16_t>(i));
+    }
+}
+
+Mixer::~Mixer() {
+    MixerCommand command;
+    while (commands_.pop(command)) {
+        if (command.op == MixerCommand::Op::attach) {
+            delete command.data;
+        }
+    }
+    for (std::size_t i = 0; i < pending_count_; ++i) {
+        if (pending_[i].op == MixerCommand::Op::attach) {
+            delete pending_[i].data;
+        }
+    }
+    for (Voice& voice : voices_) {
+        delete voice.data;
+    }
+    collect_retired();
+}
+
+std::optional<VoiceId> Mixer::acquire_voice() {
+    if (free_voices_.empty()) {
+        return std::nullopt;
+    }
+    const std::uint16_t index = free_voices_.back();
+    free_voices_.pop_back();
+    // Generation 0 is what an idle voice holds, so it is never handed out.
+    if (++generations_[index] == 0) {
+        generations_[index] = 1;
+    }
+    return VoiceId{index, generations_[index]};
+}
+
+void Mixer::release_voice(VoiceId voice) {
+    MixerCommand detach;
+    detach.op = MixerCommand::Op::detach;
+    detach.voice = voice;
+    submit(detach);
+    // Commands still waiting for the old generation die with it.
+    ++generations_[voice.index];
+    free_voices_.push_back(voice.index);
+}
+
+bool Mixer::submit(MixerCommand command) {
+    collect_retired();
+    if (command.frame == 0) {
+        command.frame = target_frame_;
+    }
+    command.order = next_order_++;
+    return commands_.push(command);
+}
+
+void Mixer::collect_retired() {
+    SampleData* data = nullptr;
+    while (retired_.pop(data)) {
+        delete data;
+    }
+}
+
+void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
+    const std::size_t frames = stereo.size() / 2;
+    std::fill(stereo.begin(), stereo.end(), 0.0f);
+    take_commands(frame_);
+
+    std::size_t done = 0;
+    while (done < frames) {
+        while (pending_count_ > 0 && pending_[0].frame <= frame_ + done) {
+            std::pop_heap(pending_.begin(), pending_.begin() + pending_count_, later);
+            --pending_count_;
+            apply(pending_[pending_count_]);
+        }
+        std::size_t until = frames;
+        if (pending_count_ > 0) {
+            until = static_cast<std::size_t>(
+                std::min<std::uint64_t>(pending_[0].frame - frame_, frames));
+        }
+        for (Voice& voice : voices_) {
+            if (voice.playing) {
+                mix(voice, stereo.data() + 2 * done, until - done);
+            }
+        }
+        done = until;
+    }
+
+    const std::uint32_t levels = master_volume_.load(std::memory_order_relaxed);
+    const float left = static_cast<float>(levels & 0xFFFF) / 65535.0f;
+    const float right = static_cast<float>(levels >> 16) / 65535.0f;
+    for (std::size_t i = 0; i < frames; ++i) {
+        stereo[2 * i] = std::clamp(stereo[2 * i] * left, -1.0f, 1.0f);
+        stereo[2 * i + 1] = std::clamp(stereo[2 * i + 1] * right, -1.0f, 1.0f);
+    }
+
+    capture_.capture(stereo.first(2 * frames), frame_);
+    clock_.publish(frame_, time);
+    frame_ += frames;
+}
+
+void Mixer::take_commands(std::uint64_t block_start) {
+    MixerCommand command;
+    while (pending_count_ < kPendingCapacity && commands_.pop(command)) {
+        // Late commands act at once, still in the order they were given.
+        command.frame = std::max(command.frame, block_start);
+        pending_[pending_count_++] = command;
+        std::push_heap(pending_.begin(), pending_.begin() + pending_count_, later);
+    }
+}
+
+void Mixer::apply(const MixerCommand& command) {
+    Voice& voice = voices_[command.voice.index];
+    if (command.op == MixerCommand::Op::attach) {
+        retire(voice.data);
+        voice = Voice{};
+        voice.data = command.data;
+        voice.generation = command.voice.generation;
+        voice.left = command.left;
+        voice.right = command.right;
+        voice.rate = command.value;
+        update_step(voice);
+        return;
+    }
+    if (voice.generation != command.voice.generation || voice.data == nullptr) {
+        return;
+    }
+    switch (command.op) {
+    case MixerCommand::Op::attach:
+        break;
+    case MixerCommand::Op::detach:
+        retire(voice.data);
+        voice = Voice{};
+        break;
+    case MixerCommand::Op::stop:
+        voice.playing = false;
+        break;
+    case MixerCommand::Op::position:
+        voice.position = static_cast<std::uint64_t>(std::min(command.value, voice.data->frames))
+                         << 32;
+        break;
+    case MixerCommand::Op::play:
+        voice.playing = (voice.position >> 32) < voice.data->frames;
+        break;
+    case MixerCommand::Op::gains:
+        voice.left = command.left;
+        voice.right = command.right;
+        break;
+    case MixerCommand::Op::rate:
+        voice.rate = command.value;
+        update_step(voice);
+        break;
+    }
+}
+
+void Mixer::retire(SampleData* data) {
+    if (data != nullptr) {
+        // Cannot fail: the ring is sized for every retirement that can wait.
+        retired_.push(data);
+    }
+}
+
+void Mixer::update_step(Voice& voice) const {
+    const std::uint32_t rate = voice.rate != 0 ? voice.rate : voice.data->rate;
+    voice.step = static_cast<std::uint64_t>(static_cast<double>(rate) / rate_ * kFixedOne);
+}
+
+void Mixer::mix(Voice& voice, float* out, std::size_t frames) {
+    const SampleData& data = *voice.data;
+    const std::uint64_t end = static_cast<std::uint64_t>(data.frames) << 32;
+    if (voice.position >= end || voice.step == 0) {
+        voice.playing = false;
+        voice.position = 0;
+        return;
+    }
+    // Output frames left before the cursor passes the last sample frame.
+    const std::uint64_t left_to_play = (end - voice.position + voice.step - 1) / voice.step;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left_to_play));
+    const float* s = data.samples.data();
+    const float gl = voice.left;
+    const float gr = voice.right;
+    std::uint64_t pos = voice.position;
+    const std::uint64_t step = voice.step;
+    if (data.channels == 1) {
+        for (std::size_t i = 0; i < n; ++i, pos += step) {
+            const std::size_t at = pos >> 32;
+            const float frac = static_cast<float>(pos & 0xFFFFFFFF) * kFixedScale;
+            const float v = s[at] + (s[at + 1] - s[at]) * frac;
+            out[2 * i] += v * gl;
+            out[2 * i + 1] += v * gr;
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i, pos += step) {
+            const std::size_t at = 2 * (pos >> 32);
+            const float frac = static_cast<float>(pos & 0xFFFFFFFF) * kFixedScale;
+            out[2 * i] += (s[at] + (s[at + 2] - s[at]) * frac) * gl;
+            out[2 * i + 1] += (s[at + 1] + (s[at + 3] - s[at + 1]) * frac) * gr;
+        }
+    }
+    voice.position = pos;
+    if (n == left_to_play) {
+        // Played to its end: the buffer stops and its cursor goes back to the start.
+        voice.playing = false;
+        voice.position = 0;
+    }
+}
+
+} // namespace qx375

@@ -1,0 +1,70 @@
+#include "platform/audio_output.h"
+
+#include <SDL.h>
+
+#include <chrono>
+
+namespace qx375 {
+namespace {
+
+class SdlBackend : public AudioBackend {
+public:
+    explicit SdlBackend(Mixer& mixer) : mixer_(mixer) {}
+
+    ~SdlBackend() override {
+        if (device_ != 0) {
+            SDL_CloseAudioDevice(device_);
+        }
+        if (initialised_) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+    }
+
+    bool open(std::uint32_t block_frames) {
+        SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "QX375");
+        initialised_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (!initialised_) {
+            return false;
+        }
+        SDL_AudioSpec want{};
+        want.freq = static_cast<int>(mixer_.rate());
+        want.format = AUDIO_F32SYS;
+        want.channels = 2;
+        want.samples = static_cast<Uint16>(block_frames);
+        want.callback = &SdlBackend::callback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        // No changes allowed: SDL converts to whatever the card wants, so the
+        // mixer always renders 44.1 kHz stereo float in blocks of block_frames.
+        device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (device_ == 0) {
+            return false;
+        }
+        SDL_PauseAudioDevice(device_, 0);
+        return true;
+    }
+
+private:
+    static void callback(void* self, Uint8* stream, int bytes) {
+        auto* backend = static_cast<SdlBackend*>(self);
+        backend->mixer_.render(
+            std::span<float>(reinterpret_cast<float*>(stream), bytes / sizeof(float)),
+            std::chrono::steady_clock::now());
+    }
+
+    Mixer& mixer_;
+    bool initialised_ = false;
+    SDL_AudioDeviceID device_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<AudioBackend> open_sdl_backend(Mixer& mixer, std::uint32_t block_frames) {
+    auto backend = std::make_unique<SdlBackend>(mixer);
+    if (!backend->open(block_frames)) {
+        return nullptr;
+    }
+    return backend;
+}
+
+} // namespace qx375

@@ -28,7 +28,9 @@ inline constexpr DsResult DSERR_NODRIVER = 0x88780078;
 inline constexpr DsResult DSERR_NOAGGREGATION = 0x80040110;
 inline constexpr DsResult DSERR_UNINITIALIZED = 0x887800AA;
 
-inline constexpr bool failed(DsResult r) { return (r & 0x80000000u) != 0; }
+inline constexpr bool failed(DsResult r) {
+    return (r & 0x80000000u) != 0;
+}
 
 inline constexpr std::uint32_t DSBCAPS_PRIMARYBUFFER = 0x01;
 inline constexpr std::uint32_t DSBCAPS_STATIC = 0x02;
