@@ -1,0 +1,91 @@
+#include "util/file_lookup.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace qx375 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool is_file(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_regular_file(path, ec);
+}
+
+bool is_dir(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b,
+                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
+}
+
+// The entry of dir whose name equals wanted but for ASCII letter case. Several
+// can match on a case-sensitive file system; the smallest name is taken so the
+// answer does not depend on the order the directory lists them in.
+std::optional<fs::path> match_in(const fs::path& dir, std::string_view wanted) {
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    std::optional<std::string> best;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::string entry = it->path().filename().string();
+        if (same_ignoring_case(entry, wanted) && is_file(it->path()) && (!best || entry < *best)) {
+            best = std::move(entry);
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    return dir / *best;
+}
+
+} // namespace
+
+std::string find_file(std::string_view name, std::string_view base_dir) {
+    const std::string given(name);
+    if (given.empty() || is_file(given)) {
+        return given;
+    }
+
+    // Names written on Windows use backslashes; here they separate directories.
+    std::string portable = given;
+    std::ranges::replace(portable, '\\', '/');
+
+    const std::size_t slash = portable.rfind('/');
+    const std::string leaf = slash == std::string::npos ? portable : portable.substr(slash + 1);
+    if (leaf.empty()) {
+        return given;
+    }
+
+    const fs::path base(base_dir);
+    fs::path dir = base;
+    if (slash != std::string::npos) {
+        const fs::path written = portable.substr(0, slash == 0 ? 1 : slash);
+        dir = written.is_absolute() ? written : base / written;
+    }
+
+    std::optional<fs::path> found;
+    if (is_dir(dir)) {
+        found = match_in(dir, leaf);
+    } else {
+        // A directory of another machine (a drive letter, a server share):
+        // the file is expected beside the program.
+        found = match_in(base, leaf);
+    }
+    return found ? found->string() : given;
+}
+
+} // namespace qx375
