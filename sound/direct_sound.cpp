@@ -1,0 +1,243 @@
+#include "sound/direct_sound.h"
+
+#include "util/error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qx375 {
+
+namespace {
+
+constexpr WaveFormatRecord kPrimaryFormat{
+    .format_tag = 1,
+    .channels = 2,
+    .samples_per_sec = 44100,
+    .avg_bytes_per_sec = 176400,
+    .block_align = 4,
+    .bits_per_sample = 16,
+    .extra_size = 0,
+};
+
+constexpr std::uint32_t kChannelBufferFlags =
+    DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+
+// The reason shown to the user when the device refuses a channel buffer.
+std::string_view refusal_reason(DsResult result) {
+    switch (result) {
+    case DSERR_ALLOCATED:
+        return "utilisé par une autre ressource";
+    case DSERR_BADFORMAT:
+        return "format incorrect";
+    case DSERR_INVALIDPARAM:
+        return "paramètre invalide";
+    case DSERR_NOAGGREGATION:
+        return "non reconnu";
+    case DSERR_OUTOFMEMORY:
+        return "depassement memoire";
+    case DSERR_UNINITIALIZED:
+        return "non initialisé";
+    case DSERR_UNSUPPORTED:
+        return "cette version de directx ne peut pas le faire";
+    default:
+        return "erreur inconnue";
+    }
+}
+
+void put16(std::uint8_t* out, std::uint16_t v) {
+    out[0] = static_cast<std::uint8_t>(v);
+    out[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void put32(std::uint8_t* out, std::uint32_t v) {
+    put16(out, static_cast<std::uint16_t>(v));
+    put16(out + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+bool valid_channel(int k) {
+    return k >= 0 && k < DirectSound::channel_count;
+}
+
+} // namespace
+
+const std::array<std::string_view, DirectSound::startup_sample_count> DirectSound::startup_samples =
+    {
+        "HH_CL03st.WAV", "HH_OP03st.WAV", "SNR_C05st.WAV", "BDRUM03st.WAV",
+        "ht375st.wav",   "mt375st.wav",   "lt375st.wav",   "rimst.wav",
+        "CYMBALEst.WAV", "ridest.wav",    "clangst.wav",   "BELL001st.WAV",
+};
+
+std::array<std::uint8_t, 18> WaveFormatRecord::bytes() const {
+    std::array<std::uint8_t, 18> out{};
+    put16(&out[0], format_tag);
+    put16(&out[2], channels);
+    put32(&out[4], samples_per_sec);
+    put32(&out[8], avg_bytes_per_sec);
+    put16(&out[12], block_align);
+    put16(&out[14], bits_per_sample);
+    put16(&out[16], extra_size);
+    return out;
+}
+
+DirectSound::DirectSound(SoundSystem& system, Notifier& notifier)
+    : primary_format(kPrimaryFormat), system_(system), notifier_(notifier) {}
+
+DirectSound::~DirectSound() {
+    teardown();
+}
+
+void DirectSound::open_device(WindowHandle window) {
+    primary_format = kPrimaryFormat;
+
+    buffer_desc = BufferDesc{};
+    buffer_desc.size = kBufferDescSize;
+    buffer_desc.flags = DSBCAPS_PRIMARYBUFFER;
+    buffer_desc.buffer_bytes = 0;
+    primary_buffer.reset();
+
+    std::array<bool, startup_sample_count> readable{};
+    for (int k = 0; k < startup_sample_count; ++k) {
+        readable[static_cast<std::size_t>(k)] =
+            load_wave(startup_samples[static_cast<std::size_t>(k)], k);
+    }
+
+    if (failed(system_.create_device(device)) || !device) {
+        throw Error("Erreur sur DirectSound Create");
+    }
+    if (failed(device->CreateSoundBuffer(buffer_desc, primary_buffer)) || !primary_buffer) {
+        throw Error("Erreur sur création du buffer primaire");
+    }
+    if (failed(device->SetCooperativeLevel(window, DSSCL_PRIORITY))) {
+        throw Error("Erreur sur SetCooperativeLevel");
+    }
+    const auto primary_bytes = primary_format.bytes();
+    primary_buffer->SetFormat(primary_bytes);
+    device->SetSpeakerConfig(DSSPEAKER_HEADPHONE);
+
+    for (int k = 0; k < startup_sample_count; ++k) {
+        if (readable[static_cast<std::size_t>(k)]) {
+            make_buffer(k);
+        } else {
+            // A start-up sample missing from the installation is not worth an
+            // error: raising here would leave every later channel silent and
+            // fail the whole start-up again at each activation of the window.
+            // The channel stays silent until the user gives it a sample.
+            sound_channel& ch = channels[static_cast<std::size_t>(k)];
+            ch.buffer.reset();
+            ch.loaded = false;
+        }
+    }
+}
+
+void DirectSound::make_buffer(int channel) {
+    if (!valid_channel(channel)) {
+        return;
+    }
+    sound_channel& ch = channels[static_cast<std::size_t>(channel)];
+    ch.buffer.reset();
+    if (!device) {
+        ch.loaded = false;
+        return;
+    }
+
+    const std::span<const std::uint8_t> image(ch.file_image);
+    buffer_desc = BufferDesc{};
+    buffer_desc.size = kBufferDescSize;
+    buffer_desc.flags = kChannelBufferFlags;
+    buffer_desc.buffer_bytes = ch.sample_bytes;
+    if (ch.format) {
+        buffer_desc.format = image.subspan(*ch.format, ch.format_bytes);
+    }
+
+    const DsResult created = device->CreateSoundBuffer(buffer_desc, ch.buffer);
+    if (failed(created) || !ch.buffer) {
+        ch.buffer.reset();
+        notifier_.show_message(refusal_reason(created));
+        throw Error("Erreur sur CreateSoundBuffer");
+    }
+
+    LockedRegions regions;
+    if (failed(ch.buffer->Lock(0, ch.sample_bytes, regions, 0))) {
+        throw Error("Erreur sur Lock 1");
+    }
+
+    // After a failed read the length may belong to an earlier file while the
+    // sample bytes are gone; only bytes present in the image are copied.
+    std::span<const std::uint8_t> source;
+    if (ch.sample_data) {
+        source = image.subspan(*ch.sample_data);
+        source = source.first(std::min<std::size_t>(source.size(), ch.sample_bytes));
+    }
+    const std::size_t to_first = std::min(regions.first.size(), source.size());
+    std::copy_n(source.begin(), to_first, regions.first.begin());
+    source = source.subspan(to_first);
+    std::copy_n(source.begin(), std::min(regions.second.size(), source.size()),
+                regions.second.begin());
+
+    if (failed(ch.buffer->Unlock(regions))) {
+        throw Error("Erreur sur Unlock");
+    }
+    ch.loaded = true;
+}
+
+std::uint32_t DirectSound::output_rate() const {
+    return primary_format.samples_per_sec;
+}
+
+void DirectSound::teardown() {
+    // Every buffer goes, not only those of loaded channels: a buffer left by
+    // a failed fill is released before its device as well.
+    for (sound_channel& ch : channels) {
+        ch.buffer.reset();
+        ch.loaded = false;
+    }
+    primary_buffer.reset();
+    device.reset();
+}
+
+SoundBuffer* DirectSound::buffer_of(int channel) const {
+    return valid_channel(channel) ? channels[static_cast<std::size_t>(channel)].buffer.get()
+                                  : nullptr;
+}
+
+DsResult DirectSound::stop(int channel) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->Stop() : DS_OK;
+}
+
+DsResult DirectSound::rewind(int channel) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->SetCurrentPosition(0) : DS_OK;
+}
+
+DsResult DirectSound::play(int channel) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->Play(0, 0, 0) : DS_OK;
+}
+
+DsResult DirectSound::set_volume(int channel, std::int32_t volume) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->SetVolume(volume) : DS_OK;
+}
+
+DsResult DirectSound::set_pan(int channel, std::int32_t pan) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->SetPan(pan) : DS_OK;
+}
+
+DsResult DirectSound::set_frequency(int channel, std::int32_t frequency) {
+    SoundBuffer* buffer = buffer_of(channel);
+    return buffer ? buffer->SetFrequency(static_cast<std::uint32_t>(frequency)) : DS_OK;
+}
+
+void DirectSound::schedule_at(std::uint64_t frame) {
+    if (device) {
+        device->set_target_frame(frame);
+    }
+}
+
+const sound_channel& DirectSound::channel(int k) const {
+    return channels.at(static_cast<std::size_t>(k));
+}
+
+} // namespace qx375

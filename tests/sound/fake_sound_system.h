@@ -1,0 +1,187 @@
+#pragma once
+
+// A sound system that creates no sound: it writes every call it receives, in
+// order and with its arguments, into a shared log, and refuses the calls it
+// is told to refuse.
+
+#include "platform/notifier.h"
+#include "platform/sound_device.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qx375::test {
+
+struct CreatedBuffer {
+    std::uint32_t size;
+    std::uint32_t flags;
+    std::uint32_t buffer_bytes;
+    std::uint32_t reserved;
+    const std::uint8_t* format_data;
+    std::vector<std::uint8_t> format;
+    bool algorithm_zero;
+};
+
+struct FakeLog {
+    std::vector<std::string> calls;
+    // Call name (as logged before the parenthesis) -> result to answer.
+    std::map<std::string, DsResult, std::less<>> refuse;
+    // Optional verdict on a secondary buffer's description, as a device would
+    // judge its format.
+    std::function<DsResult(const BufferDesc&)> judge_format = [](const BufferDesc& desc) {
+        return desc.format.size() < 16 ? DSERR_INVALIDPARAM : DS_OK;
+    };
+    // Lock hands out two regions, the first this long, when set.
+    std::uint32_t lock_split = 0;
+    std::vector<CreatedBuffer> created;
+    int next_buffer = 1;
+
+    DsResult answer(std::string_view name, std::string line) {
+        calls.push_back(std::move(line));
+        auto it = refuse.find(name);
+        return it == refuse.end() ? DS_OK : it->second;
+    }
+    void log(std::string line) { calls.push_back(std::move(line)); }
+};
+
+inline std::string hex(std::uint32_t v) {
+    std::ostringstream out;
+    out << std::hex << v;
+    return out.str();
+}
+
+class FakeBuffer : public SoundBuffer {
+public:
+    FakeBuffer(FakeLog& log, std::string name, std::uint32_t bytes)
+        : log_(log), name_(std::move(name)), memory_(bytes, kUntouched) {}
+
+    static constexpr std::uint8_t kUntouched = 0xEE;
+    ~FakeBuffer() override { log_.log(name_ + ".Release"); }
+
+    const std::string& name() const { return name_; }
+    const std::vector<std::uint8_t>& memory() const { return memory_; }
+
+    DsResult Stop() override { return log_.answer("Stop", name_ + ".Stop"); }
+    DsResult SetCurrentPosition(std::uint32_t bytes) override {
+        return log_.answer("SetCurrentPosition",
+                           name_ + ".SetCurrentPosition(" + std::to_string(bytes) + ")");
+    }
+    DsResult Play(std::uint32_t reserved, std::uint32_t priority, std::uint32_t flags) override {
+        return log_.answer("Play", name_ + ".Play(" + std::to_string(reserved) + "," +
+                                       std::to_string(priority) + "," + std::to_string(flags) +
+                                       ")");
+    }
+    DsResult SetVolume(std::int32_t v) override {
+        return log_.answer("SetVolume", name_ + ".SetVolume(" + std::to_string(v) + ")");
+    }
+    DsResult SetPan(std::int32_t v) override {
+        return log_.answer("SetPan", name_ + ".SetPan(" + std::to_string(v) + ")");
+    }
+    DsResult SetFrequency(std::uint32_t v) override {
+        return log_.answer("SetFrequency", name_ + ".SetFrequency(" + std::to_string(v) + ")");
+    }
+    DsResult Lock(std::uint32_t offset, std::uint32_t bytes, LockedRegions& regions,
+                  std::uint32_t flags) override {
+        const DsResult r =
+            log_.answer("Lock", name_ + ".Lock(" + std::to_string(offset) + "," +
+                                    std::to_string(bytes) + "," + std::to_string(flags) + ")");
+        if (failed(r)) {
+            return r;
+        }
+        const std::span<std::uint8_t> all(memory_);
+        const std::size_t split =
+            log_.lock_split != 0 && log_.lock_split < all.size() ? log_.lock_split : all.size();
+        regions.first = all.first(split);
+        regions.second = all.subspan(split);
+        return r;
+    }
+    DsResult Unlock(const LockedRegions& regions) override {
+        return log_.answer("Unlock", name_ + ".Unlock(" + std::to_string(regions.first.size()) +
+                                         "," + std::to_string(regions.second.size()) + ")");
+    }
+    DsResult SetFormat(FormatBytes format) override {
+        std::string bytes;
+        for (std::uint8_t b : format) {
+            bytes += (b < 16 ? "0" : "") + hex(b);
+        }
+        return log_.answer("SetFormat", name_ + ".SetFormat(" + bytes + ")");
+    }
+
+private:
+    FakeLog& log_;
+    std::string name_;
+    std::vector<std::uint8_t> memory_;
+};
+
+class FakeDevice : public SoundDevice {
+public:
+    FakeDevice(FakeLog& log, std::string name) : log_(log), name_(std::move(name)) {}
+    ~FakeDevice() override { log_.log(name_ + ".Release"); }
+
+    DsResult CreateSoundBuffer(const BufferDesc& desc,
+                               std::unique_ptr<SoundBuffer>& buffer) override {
+        log_.created.push_back(CreatedBuffer{
+            desc.size, desc.flags, desc.buffer_bytes, desc.reserved, desc.format.data(),
+            std::vector<std::uint8_t>(desc.format.begin(), desc.format.end()),
+            desc.algorithm_3d == std::array<std::uint8_t, 16>{}});
+        const bool primary = (desc.flags & DSBCAPS_PRIMARYBUFFER) != 0;
+        DsResult r = log_.answer("CreateSoundBuffer",
+                                 primary ? "CreateSoundBuffer(primary)"
+                                         : "CreateSoundBuffer(" + hex(desc.flags) + "," +
+                                               std::to_string(desc.buffer_bytes) + "," +
+                                               std::to_string(desc.format.size()) + ")");
+        if (!failed(r) && !primary) {
+            r = log_.judge_format(desc);
+        }
+        if (failed(r)) {
+            return r;
+        }
+        const std::string name = primary ? "primary" : "b" + std::to_string(log_.next_buffer++);
+        buffer = std::make_unique<FakeBuffer>(log_, name, desc.buffer_bytes);
+        return DS_OK;
+    }
+    DsResult SetCooperativeLevel(WindowHandle window, std::uint32_t level) override {
+        return log_.answer("SetCooperativeLevel", "SetCooperativeLevel(" + std::to_string(window) +
+                                                      "," + std::to_string(level) + ")");
+    }
+    DsResult SetSpeakerConfig(std::uint32_t config) override {
+        return log_.answer("SetSpeakerConfig", "SetSpeakerConfig(" + std::to_string(config) + ")");
+    }
+    void set_target_frame(std::uint64_t frame) override {
+        log_.log("set_target_frame(" + std::to_string(frame) + ")");
+    }
+
+private:
+    FakeLog& log_;
+    std::string name_;
+};
+
+class FakeSystem : public SoundSystem {
+public:
+    explicit FakeSystem(FakeLog& log) : log_(log) {}
+    DsResult create_device(std::unique_ptr<SoundDevice>& device) override {
+        const DsResult r = log_.answer("DirectSoundCreate", "DirectSoundCreate");
+        if (!failed(r)) {
+            device = std::make_unique<FakeDevice>(log_, "device" + std::to_string(++devices_));
+        }
+        return r;
+    }
+
+private:
+    FakeLog& log_;
+    int devices_ = 0;
+};
+
+class RecordingNotifier : public Notifier {
+public:
+    void show_message(std::string_view text) override { shown.emplace_back(text); }
+    std::vector<std::string> shown;
+};
+
+} // namespace qx375::test
