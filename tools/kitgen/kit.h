@@ -1,0 +1,21 @@
+#pragma once
+
+#include "dsp.h"
+
+#include <span>
+
+namespace qx375::kitgen {
+
+// One start-up sample: its file name, how it is made and how it is finished.
+struct Instrument {
+    const char* file;
+    Mono (*make)();
+    double width;   // stereo spread of everything above the bass; 0 keeps it centred
+    double peak_db; // peak level of the finished file, in dBFS
+    double fade;    // seconds at the end faded out to silence
+};
+
+// Every sample the program expects beside it at start-up.
+std::span<const Instrument> kit();
+
+} // namespace qx375::kitgen
