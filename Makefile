@@ -13,6 +13,7 @@ test: build
 
 bench: build
 	$(BUILD)/bench/mixer_bench
+	$(BUILD)/bench/onset_bench 30
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
