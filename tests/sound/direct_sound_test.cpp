@@ -1,7 +1,7 @@
-#include "fake_sound_system.h"
+#include "support/fake_sound_system.h"
 #include "sound/direct_sound.h"
 #include "util/error.h"
-#include "wav_builder.h"
+#include "support/wav_builder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

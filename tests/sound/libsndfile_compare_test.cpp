@@ -1,9 +1,9 @@
 // Files written by libsndfile, an independent WAV writer and reader: the loader
 // must find exactly the format record and the sample bytes libsndfile sees.
 
-#include "fake_sound_system.h"
+#include "support/fake_sound_system.h"
 #include "sound/direct_sound.h"
-#include "wav_builder.h"
+#include "support/wav_builder.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

@@ -1,6 +1,6 @@
-#include "fake_sound_system.h"
+#include "support/fake_sound_system.h"
 #include "sound/direct_sound.h"
-#include "wav_builder.h"
+#include "support/wav_builder.h"
 
 #include <gtest/gtest.h>
 

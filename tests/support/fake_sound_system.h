@@ -30,7 +30,7 @@ struct CreatedBuffer {
 
 struct FakeLog {
     std::vector<std::string> calls;
-    // Call name (as logged before the parenthesis) -> result to answer.
+    // Call -> result to answer.
     std::map<std::string, DsResult, std::less<>> refuse;
     // Optional verdict on a secondary buffer's description, as a device would
     // judge its format.
@@ -42,10 +42,17 @@ struct FakeLog {
     std::vector<CreatedBuffer> created;
     int next_buffer = 1;
 
+    // Refusals are looked up by the call as logged ("b6.Play") first, then by
+    // the call's name alone ("Play").
     DsResult answer(std::string_view name, std::string line) {
+        const std::string call = line.substr(0, line.find('('));
         calls.push_back(std::move(line));
-        auto it = refuse.find(name);
-        return it == refuse.end() ? DS_OK : it->second;
+        for (std::string_view key : {std::string_view(call), name}) {
+            if (auto it = refuse.find(key); it != refuse.end()) {
+                return it->second;
+            }
+        }
+        return DS_OK;
     }
     void log(std::string line) { calls.push_back(std::move(line)); }
 };
