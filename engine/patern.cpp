@@ -1,0 +1,210 @@
+#include "engine/patern.h"
+
+#include <algorithm>
+
+namespace qx375 {
+namespace {
+
+constexpr std::array<std::string_view, kSounds> kDefaultSampleFiles = {
+    "HH_CL03st.WAV", "HH_OP03st.WAV", "SNR_C05st.WAV", "BDRUM03st.WAV",
+    "ht375st.wav",   "mt375st.wav",   "lt375st.wav",   "rimst.wav",
+    "CYMBALEst.wav", "ridest.wav",    "clangst.WAV",   "CLAPst.WAV",
+    "KAPOWst.wav",   "CLASHst.wav",   "BOISst.wav",    "STRTURNst.wav",
+};
+
+bool is_sound(int k) {
+    return k >= 0 && k < kSounds;
+}
+bool is_track(int t) {
+    return t >= 0 && t < kTracks;
+}
+bool is_step(int s) {
+    return s >= 0 && s < kSteps;
+}
+
+} // namespace
+
+bool is_pattern_size(std::int32_t size) {
+    return size == 14 || size == 15 || size == 16 || size == 20 || size == 21 || size == 24;
+}
+
+matrice::matrice(DirectSound& sound, Notifier& notifier) : sound_(sound), notifier_(notifier) {
+    std::copy(kDefaultSampleFiles.begin(), kDefaultSampleFiles.end(), sample_file.begin());
+}
+
+void matrice::open_sound(WindowHandle window) {
+    sound_.open_device(window);
+    for (int k = 0; k < kMixedSounds; ++k) {
+        set_volume(k, 0);
+        set_pan(k, 0);
+        set_frequency(k, 0);
+    }
+    for (int i = 0; i < kEndMarker; ++i) {
+        patterns[i].empty = 1;
+    }
+}
+
+void matrice::clear_song() {
+    for (pattern_record& p : patterns) {
+        p = pattern_record{};
+        p.tempo = 180;
+        p.empty = 1;
+    }
+    song.fill(0);
+}
+
+void matrice::set_sample_file(int sound, std::string_view name) {
+    assign_sample(sound, name);
+}
+
+bool matrice::assign_sample(int sound, std::string_view name) {
+    if (!is_sound(sound)) {
+        return false;
+    }
+    sample_file[sound] = std::string(name.substr(0, kMaxNameLength));
+    const bool read = sound_.load_wave(sample_file[sound], sound);
+    sound_.make_buffer(sound);
+    return read;
+}
+
+const std::string& matrice::get_sample_file(int sound) const {
+    return sample_file[is_sound(sound) ? sound : 0];
+}
+
+int matrice::advance(int count) {
+    play_step(step);
+    step += count;
+    if (count > 0 && step >= get_size()) {
+        step = 0;
+    }
+    if (count < 0 && step < 0) {
+        step = get_size() - 1;
+    }
+    return step;
+}
+
+void matrice::next_measure() {
+    if (measure < kMeasures - 1) {
+        ++measure;
+    }
+}
+
+void matrice::previous_measure() {
+    if (measure > 0) {
+        --measure;
+    }
+}
+
+void matrice::rewind_song() {
+    measure = in_song_mode() ? 1 : 0;
+}
+
+void matrice::enter_pattern_mode() {
+    song_mode = 0;
+    song[0] = song[measure];
+    saved_measure = measure;
+    measure = 0;
+}
+
+void matrice::enter_song_mode() {
+    song_mode = 1;
+    measure = saved_measure != 0 ? saved_measure : 1;
+}
+
+void matrice::set_song_entry(int pattern) {
+    if (pattern >= 0 && pattern < kPatterns) {
+        song[measure] = pattern;
+    }
+}
+
+void matrice::take_pattern_slot() {
+    song[measure] = song[0];
+}
+
+int matrice::set_size(int size) {
+    // Steps index the 24 cells of a row, so no other length may get in.
+    if (size >= 1 && size <= kSteps) {
+        current().size = size;
+    }
+    return current().size;
+}
+
+bool matrice::mark_used() {
+    current().empty = 0;
+    return true;
+}
+
+int matrice::get_cell(int track, int step_index) const {
+    return is_track(track) && is_step(step_index) ? current().steps[track][step_index] : 0;
+}
+
+void matrice::set_cell(int track, int step_index, int value) {
+    if (is_track(track) && is_step(step_index)) {
+        current().steps[track][step_index] = static_cast<std::uint8_t>(value);
+    }
+}
+
+void matrice::set_volume(int sound, int volume) {
+    if (!is_sound(sound)) {
+        return;
+    }
+    current().volume[sound] = volume;
+    sound_.set_volume(sound, volume);
+}
+
+int matrice::get_volume(int sound) const {
+    return is_sound(sound) ? current().volume[sound] : 0;
+}
+
+void matrice::set_pan(int sound, int pan) {
+    if (!is_sound(sound)) {
+        return;
+    }
+    const int clamped = std::clamp(pan, DSBPAN_LEFT, DSBPAN_RIGHT);
+    const DsResult result = sound_.set_pan(sound, clamped);
+    switch (result) {
+    case DS_OK:
+        current().pan[sound] = clamped;
+        break;
+    case DSERR_GENERIC:
+        notifier_.show_message("DSERR_GENERIC");
+        break;
+    case DSERR_INVALIDPARAM:
+        notifier_.show_message("DSERR_INVALIDPARAM");
+        break;
+    case DSERR_CONTROLUNAVAIL:
+        notifier_.show_message("DSERR_CONTROLUNAVAIL");
+        break;
+    case DSERR_PRIOLEVELNEEDED:
+        notifier_.show_message("DSERR_PRIOLEVELNEEDED");
+        break;
+    default:
+        break;
+    }
+}
+
+int matrice::get_pan(int sound) const {
+    return is_sound(sound) ? current().pan[sound] : 0;
+}
+
+void matrice::set_frequency(int sound, int frequency) {
+    if (!is_sound(sound)) {
+        return;
+    }
+    sound_.set_frequency(sound, frequency);
+    current().frequency[sound] = frequency;
+}
+
+int matrice::get_frequency(int sound) const {
+    return is_sound(sound) ? current().frequency[sound] : 0;
+}
+
+void matrice::apply_mix() {
+    for (int k = 0; k < kMixedSounds; ++k) {
+        set_volume(k, current().volume[k]);
+        set_pan(k, current().pan[k]);
+        set_frequency(k, current().frequency[k]);
+    }
+}
+
+} // namespace qx375

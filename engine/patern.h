@@ -1,0 +1,118 @@
+#pragma once
+
+#include "platform/notifier.h"
+#include "sound/direct_sound.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qx375 {
+
+inline constexpr int kTracks = 32; // tracks 0..15 are the sounds; 16..31 are only kept
+inline constexpr int kSounds = 16;
+inline constexpr int kMixedSounds = 12; // the sounds whose mix follows every pattern change
+inline constexpr int kSteps = 24;
+inline constexpr int kPatterns = 256;
+inline constexpr int kMeasures = 256;
+inline constexpr int kEndMarker = 255;
+inline constexpr std::size_t kMaxNameLength = 255;
+
+struct pattern_record {
+    std::int32_t tempo = 120;
+    std::int32_t size = 24;
+    std::uint8_t empty = 0;
+    std::array<std::int32_t, kTracks> volume{};
+    std::array<std::int32_t, kTracks> pan{};
+    std::array<std::int32_t, kTracks> frequency{};
+    std::array<std::array<std::uint8_t, kSteps>, kTracks> steps{};
+
+    bool operator==(const pattern_record&) const = default;
+};
+
+bool is_pattern_size(std::int32_t size);
+
+// The song: the pattern bank, the song order, where playback stands, the
+// pattern clipboard and the sample file of every sound. Operations act on the
+// current pattern, the one the song order names at the current measure.
+// Indices outside their ranges are refused without touching anything.
+class matrice {
+public:
+    matrice(DirectSound& sound, Notifier& notifier);
+
+    // Whole song.
+    void open_sound(WindowHandle window);
+    void clear_song();
+    bool save_drm(const std::string& path);
+    bool load_drm(const std::string& path);
+    void set_sample_file(int sound, std::string_view name);
+    const std::string& get_sample_file(int sound) const;
+
+    // Position and mode.
+    int get_step() const { return step; }
+    void reset_step() { step = 0; }
+    int advance(int count);
+    int get_measure() const { return measure; }
+    void next_measure();
+    void previous_measure();
+    void rewind_song();
+    void enter_pattern_mode();
+    void enter_song_mode();
+    bool in_song_mode() const { return song_mode != 0; }
+    int get_song_entry() const { return song[measure]; }
+    void set_song_entry(int pattern);
+    void take_pattern_slot();
+
+    // Current pattern.
+    int get_size() const { return current().size; }
+    int set_size(int size);
+    void set_tempo(int tempo) { current().tempo = tempo; }
+    bool is_empty() const { return current().empty != 0; }
+    bool mark_used();
+    int get_cell(int track, int step) const;
+    void set_cell(int track, int step, int value);
+
+    // Pattern clipboard.
+    void copy_from(int pattern);
+    void copy_pattern();
+    void paste_pattern();
+    void clear_pattern();
+
+    // Mix of a sound in the current pattern.
+    void set_volume(int sound, int volume);
+    int get_volume(int sound) const;
+    void set_pan(int sound, int pan);
+    int get_pan(int sound) const;
+    void set_frequency(int sound, int frequency);
+    int get_frequency(int sound) const;
+    void apply_mix();
+
+    // Sound triggering; both raise Error when a channel refuses to play.
+    void play_step(int step);
+    void play_sound(int sound);
+
+    const pattern_record& pattern(int number) const { return patterns[number & 0xFF]; }
+
+    std::uint8_t song_mode = 0;
+    std::int32_t step = 0;
+    std::int32_t measure = 1;
+    std::uint8_t clipboard_full = 0;
+    std::int32_t saved_measure = 0;
+    std::array<std::string, kTracks> sample_file;
+    std::array<std::int32_t, kMeasures> song{};
+    pattern_record clipboard;
+    std::array<pattern_record, kPatterns> patterns;
+
+private:
+    // Names the sound's sample and builds its channel; true when the file was
+    // read as a WAV. Raises Error when the device refuses the sample.
+    bool assign_sample(int sound, std::string_view name);
+    pattern_record& current() { return patterns[song[measure]]; }
+    const pattern_record& current() const { return patterns[song[measure]]; }
+
+    DirectSound& sound_;
+    Notifier& notifier_;
+};
+
+} // namespace qx375

@@ -1,0 +1,152 @@
+#include "engine_rig.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace qx375::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ModelTest : public ::testing::Test, public EngineRig {};
+
+TEST_F(ModelTest, StartsAsTheProgramExpects) {
+    EXPECT_FALSE(song.in_song_mode());
+    EXPECT_EQ(song.get_step(), 0);
+    EXPECT_EQ(song.get_measure(), 1);
+    EXPECT_EQ(song.clipboard_full, 0);
+    EXPECT_EQ(song.saved_measure, 0);
+    for (int i = 0; i < kPatterns; ++i) {
+        EXPECT_EQ(song.song[i], 0);
+        EXPECT_EQ(song.pattern(i).tempo, 120);
+        EXPECT_EQ(song.pattern(i).size, 24);
+        EXPECT_EQ(song.pattern(i).empty, 0);
+    }
+    EXPECT_EQ(song.get_sample_file(8), "CYMBALEst.wav");
+    EXPECT_EQ(song.get_sample_file(11), "CLAPst.WAV");
+    EXPECT_EQ(song.get_sample_file(15), "STRTURNst.wav");
+}
+
+TEST_F(ModelTest, OpeningTheSoundMarksEveryPatternButTheEndMarkerUnused) {
+    song.open_sound(1);
+    for (int i = 0; i < kEndMarker; ++i) {
+        song.song[1] = i;
+        ASSERT_TRUE(song.is_empty()) << i;
+    }
+    song.song[1] = kEndMarker;
+    EXPECT_FALSE(song.is_empty());
+    song.clear_song();
+    EXPECT_TRUE(song.is_empty());
+    EXPECT_EQ(song.pattern(255).tempo, 180);
+}
+
+TEST_F(ModelTest, MeasuresStayWithinTheSongAndModesRememberTheirPlace) {
+    song.measure = 255;
+    song.next_measure();
+    EXPECT_EQ(song.get_measure(), 255);
+    song.measure = 0;
+    song.previous_measure();
+    EXPECT_EQ(song.get_measure(), 0);
+
+    song.enter_song_mode();
+    EXPECT_EQ(song.get_measure(), 1) << "no measure remembered yet";
+    song.measure = 7;
+    song.song[7] = 42;
+    song.enter_pattern_mode();
+    EXPECT_EQ(song.get_measure(), 0);
+    EXPECT_EQ(song.get_song_entry(), 42);
+    song.rewind_song();
+    EXPECT_EQ(song.get_measure(), 0);
+    song.enter_song_mode();
+    EXPECT_EQ(song.get_measure(), 7);
+    song.rewind_song();
+    EXPECT_EQ(song.get_measure(), 1);
+    song.measure = 9;
+    song.take_pattern_slot();
+    EXPECT_EQ(song.get_song_entry(), 42);
+}
+
+TEST_F(ModelTest, AdvancePlaysTheStepThenWrapsAtThePatternSize) {
+    open_with_all_sounds();
+    song.set_size(16);
+    song.set_cell(4, 15, 1);
+    song.set_cell(5, 0, 1);
+    song.step = 15;
+    EXPECT_EQ(song.advance(1), 0);
+    EXPECT_EQ(song.advance(-1), 15);
+    EXPECT_EQ(song.advance(0), 15);
+    EXPECT_THAT(log.calls, ElementsAre("b5.Stop", "b5.SetCurrentPosition(0)", "b5.Play(0,0,0)",
+                                       "b6.Stop", "b6.SetCurrentPosition(0)", "b6.Play(0,0,0)",
+                                       "b5.Stop", "b5.SetCurrentPosition(0)", "b5.Play(0,0,0)"));
+}
+
+TEST_F(ModelTest, PanIsClampedAndStoredOnlyWhenTheChannelTakesIt) {
+    open_with_all_sounds();
+    song.set_pan(3, 15000);
+    EXPECT_EQ(song.get_pan(3), 10000);
+    EXPECT_THAT(log.calls, ElementsAre("b4.SetPan(10000)"));
+
+    log.refuse["SetPan"] = DSERR_INVALIDPARAM;
+    song.set_pan(3, -200);
+    EXPECT_EQ(song.get_pan(3), 10000);
+    log.refuse["SetPan"] = DSERR_PRIOLEVELNEEDED;
+    song.set_pan(3, -200);
+    log.refuse["SetPan"] = DSERR_OUTOFMEMORY;
+    song.set_pan(3, -200);
+    EXPECT_EQ(song.get_pan(3), 10000);
+    EXPECT_THAT(notifier.shown, ElementsAre("DSERR_INVALIDPARAM", "DSERR_PRIOLEVELNEEDED"));
+}
+
+TEST_F(ModelTest, VolumeAndFrequencyAreStoredWhateverTheChannelSays) {
+    open_with_all_sounds();
+    log.refuse["SetFrequency"] = DSERR_INVALIDPARAM;
+    log.refuse["SetVolume"] = DSERR_INVALIDPARAM;
+    song.set_frequency(2, 50);
+    song.set_volume(2, -20000);
+    EXPECT_EQ(song.get_frequency(2), 50);
+    EXPECT_EQ(song.get_volume(2), -20000);
+    EXPECT_THAT(notifier.shown, IsEmpty());
+}
+
+TEST_F(ModelTest, ApplyMixSendsTheCurrentPatternsMixOfTheFirstTwelveSounds) {
+    open_with_all_sounds();
+    song.song[2] = 6;
+    song.measure = 2;
+    for (int k = 0; k < kSounds; ++k) {
+        song.set_volume(k, -100 * k);
+    }
+    song.measure = 1;
+    log.calls.clear();
+    song.measure = 2;
+    song.apply_mix();
+    ASSERT_EQ(log.calls.size(), 36u);
+    EXPECT_EQ(log.calls[0], "b1.SetVolume(0)");
+    EXPECT_EQ(log.calls[33], "b12.SetVolume(-1100)");
+    EXPECT_EQ(log.calls[35], "b12.SetFrequency(0)");
+}
+
+TEST_F(ModelTest, RefusesIndicesOutsideTheirRanges) {
+    const pattern_record before = song.pattern(0);
+    song.set_cell(32, 0, 1);
+    song.set_cell(0, 24, 1);
+    song.set_cell(-1, 0, 1);
+    song.set_volume(16, -5);
+    song.set_pan(-1, 5);
+    song.copy_from(256);
+    EXPECT_EQ(song.set_size(25), 24);
+    EXPECT_EQ(song.set_size(0), 24);
+    EXPECT_EQ(song.get_cell(0, 24), 0);
+    EXPECT_EQ(before, song.pattern(0));
+
+    song.set_song_entry(256);
+    song.set_song_entry(-1);
+    EXPECT_EQ(song.get_song_entry(), 0);
+
+    song.set_sample_file(16, "x.wav");
+    song.set_sample_file(3, std::string(300, 'a'));
+    EXPECT_EQ(song.get_sample_file(3), std::string(255, 'a'));
+}
+
+} // namespace
+} // namespace qx375::test
