@@ -14,6 +14,7 @@ test: build
 bench: build
 	$(BUILD)/bench/mixer_bench
 	$(BUILD)/bench/onset_bench 30
+	$(BUILD)/bench/song_bench
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
