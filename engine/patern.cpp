@@ -134,6 +134,17 @@ bool matrice::mark_used() {
     return true;
 }
 
+bool matrice::has_cells() const {
+    for (const auto& track : current().steps) {
+        for (std::uint8_t cell : track) {
+            if (cell != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 int matrice::get_cell(int track, int step_index) const {
     return is_track(track) && is_step(step_index) ? current().steps[track][step_index] : 0;
 }

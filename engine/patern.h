@@ -69,6 +69,7 @@ public:
     int set_size(int size);
     void set_tempo(int tempo) { current().tempo = tempo; }
     bool is_empty() const { return current().empty != 0; }
+    bool has_cells() const;
     bool mark_used();
     int get_cell(int track, int step) const;
     void set_cell(int track, int step, int value);

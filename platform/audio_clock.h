@@ -12,8 +12,12 @@ struct ClockReading {
     std::uint64_t frame = 0;
     std::chrono::steady_clock::time_point time{};
 
-    // The frame playing at `when`, extrapolated at `rate` frames per second.
+    // The frame playing at `when`, extrapolated at `rate` frames per second;
+    // before the output has rendered anything, its first frame.
     std::uint64_t frame_at(std::chrono::steady_clock::time_point when, std::uint32_t rate) const {
+        if (time == std::chrono::steady_clock::time_point{}) {
+            return frame;
+        }
         const auto elapsed = std::chrono::duration<double>(when - time).count();
         const double frames = static_cast<double>(frame) + elapsed * rate;
         return frames <= 0 ? 0 : static_cast<std::uint64_t>(frames);
