@@ -1,0 +1,131 @@
+#include "app/tmain.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSlider>
+
+namespace qx375 {
+namespace {
+
+constexpr std::array<int, 6> kSizes = {14, 15, 16, 20, 21, 24};
+
+} // namespace
+
+void Tmain::CheckBoxClick(int column, int row) {
+    song_.set_cell(row - 1, column - 1, cells[column - 1][row - kFirstRow]->isChecked() ? 1 : 0);
+    modified = true;
+}
+
+// One choice for the hi-hat pair: closed, open, or neither.
+void Tmain::RadioGroupClick(int column) {
+    const int item = hihat_groups[column - 1]->item_index();
+    song_.set_cell(0, column - 1, item == 0 ? 1 : 0);
+    song_.set_cell(1, column - 1, item == 1 ? 1 : 0);
+}
+
+void Tmain::getpatern() {
+    // Each selection that picks an item writes both hi-hat cells back through
+    // the group's handler before the next cell is read, so a step holding both
+    // hi-hats comes out as the closed one alone.
+    for (int s = 1; s <= kColumns; ++s) {
+        RadioGroup* hihat = hihat_groups[s - 1];
+        hihat->set_item_index(-1);
+        hihat->set_item_index(song_.get_cell(0, s - 1) - 1);
+        hihat->set_item_index(hihat->item_index() + 2 * song_.get_cell(1, s - 1));
+    }
+    for (int r = kFirstRow; r <= kLastRow; ++r) {
+        for (int s = 1; s <= kColumns; ++s) {
+            cells[s - 1][r - kFirstRow]->setChecked(song_.get_cell(r - 1, s - 1) == 1);
+        }
+    }
+    const auto size = std::find(kSizes.begin(), kSizes.end(), song_.get_size());
+    RadioGroup2432->set_item_index(size == kSizes.end() ? -1
+                                                        : static_cast<int>(size - kSizes.begin()));
+    EditNumMesure->setText(QString::number(song_.get_measure()));
+    EditNumPattern->setText(
+        QString::number(current_pattern)); // raises the change only when it differs
+    song_.apply_mix();
+}
+
+void Tmain::RadioGroup2432Click() {
+    const int item = RadioGroup2432->item_index();
+    const int size = item >= 0 && item < 5 ? kSizes[static_cast<std::size_t>(item)] : 24;
+    song_.set_size(size);
+    ProgressTime->setMaximum(size);
+    TimerZicmu.setInterval(TrackBarBPM->value());
+    switch (size) {
+    case 14:
+        bouton14();
+        break;
+    case 15:
+        bouton15();
+        break;
+    case 16:
+        bouton16();
+        break;
+    case 20:
+        bouton20();
+        break;
+    case 21:
+        bouton21();
+        break;
+    default:
+        bouton24();
+        break;
+    }
+    // size / 24 is kept as a double and the product taken in extended
+    // precision: for 16 steps the factor lies just below 2/3, and positions
+    // that are multiples of 3 come out one millisecond short (120 gives 79).
+    const double factor = static_cast<double>(song_.get_size() * (1.0L / 24.0L));
+    const long double product = static_cast<long double>(TrackBarBPM->value()) * factor;
+    TimerZicmu.setInterval(static_cast<int>(product));
+}
+
+void Tmain::bouton14() {
+    apply_layout(14, 330);
+}
+void Tmain::bouton15() {
+    apply_layout(15, 355);
+}
+void Tmain::bouton16() {
+    apply_layout(16, 375);
+}
+void Tmain::bouton20() {
+    apply_layout(20, 475);
+}
+void Tmain::bouton21() {
+    apply_layout(21, 500);
+}
+void Tmain::bouton24() {
+    apply_layout(24, 565);
+}
+
+// Columns 1..14 always show; 15..24 show with their hi-hat group and cells
+// only within the size. The step labels stay.
+void Tmain::apply_layout(int size, int progress_width) {
+    ProgressTime->resize(progress_width, ProgressTime->height());
+    for (int s = 15; s <= kColumns; ++s) {
+        const bool shown = s <= size;
+        hihat_groups[s - 1]->setVisible(shown);
+        for (QCheckBox* cell : cells[s - 1]) {
+            cell->setVisible(shown);
+        }
+    }
+}
+
+void Tmain::BitBtnCopierClick() {
+    song_.copy_pattern();
+}
+
+void Tmain::BitBtnCollerClick() {
+    song_.paste_pattern();
+    getpatern();
+}
+
+void Tmain::BitBtnClearClick() {
+    song_.clear_pattern();
+    getpatern();
+}
+
+} // namespace qx375

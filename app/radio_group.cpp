@@ -1,0 +1,51 @@
+#include "app/radio_group.h"
+
+#include <QResizeEvent>
+
+namespace qx375 {
+
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
+    : QGroupBox(caption, parent), buttons_(this) {
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items[i], this);
+        buttons_.addButton(button, i);
+    }
+    connect(&buttons_, &QButtonGroup::idToggled, this, [this](int, bool on) {
+        if (on && on_click) {
+            on_click();
+        }
+    });
+}
+
+void RadioGroup::set_item_index(int index) {
+    if (index < 0) {
+        // An exclusive group will not let its last item go.
+        buttons_.setExclusive(false);
+        if (QAbstractButton* checked = buttons_.checkedButton()) {
+            checked->setChecked(false);
+        }
+        buttons_.setExclusive(true);
+    } else if (QAbstractButton* button = buttons_.button(index)) {
+        button->setChecked(true);
+    }
+}
+
+// Unless given rows, items share the room below the caption evenly.
+void RadioGroup::resizeEvent(QResizeEvent* event) {
+    QGroupBox::resizeEvent(event);
+    const int n = count();
+    if (n == 0) {
+        return;
+    }
+    int top = rows_top_;
+    int row = rows_height_;
+    if (top < 0) {
+        top = title().isEmpty() ? 2 : fontMetrics().height();
+        row = (height() - top - 2) / n;
+    }
+    for (int i = 0; i < n; ++i) {
+        item(i)->setGeometry(4, top + i * row, width() - 6, row);
+    }
+}
+
+} // namespace qx375

@@ -1,0 +1,52 @@
+#include "app/tmain.h"
+
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace qx375 {
+
+bool Tmain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) {
+        guarded([&] { FormActivate(); });
+    } else if (event->type() == QEvent::Show && first_activation) {
+        // Without a window manager (a bare X server, offscreen) the window is
+        // never activated; being shown then stands for the first activation.
+        QTimer::singleShot(0, this, [this] {
+            if (first_activation) {
+                guarded([&] { FormActivate(); });
+            }
+        });
+    }
+    return QMainWindow::event(event);
+}
+
+// A key typed into the pattern box first redraws the grid, before the box
+// takes the key; Enter never reaches the box.
+bool Tmain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditNumPattern && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && !key->text().isEmpty()) {
+            guarded([&] { EditNumPatternKeyPress(); });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// The set-up runs at the first activation; if it fails it runs again, whole,
+// at the next one.
+void Tmain::FormActivate() {
+    const bool was_modified = modified;
+    if (first_activation) {
+        program_directory = QDir::currentPath().toStdString();
+        song_.open_sound(winId());
+        load_glyph("go2.bmp");
+        RadioGroup2432Click();
+        first_activation = false;
+        TrackBarBPMChange();
+    }
+    modified = was_modified;
+}
+
+} // namespace qx375

@@ -1,0 +1,383 @@
+#include "app/tmain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSlider>
+#include <QStyle>
+#include <QToolButton>
+
+namespace qx375 {
+namespace {
+
+// The form is drawn at 120 pixels per inch; on a 96 ppi screen every design
+// coordinate takes 0.8 of its size.
+int px(int design) {
+    return (design * 4 + 2) / 5;
+}
+
+QRect design(int left, int top, int width, int height) {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+constexpr std::array<int, kColumns> kCellLeft = {331, 361, 390, 420, 447, 476, 508, 538,
+                                                 569, 597, 626, 657, 684, 715, 745, 773,
+                                                 801, 832, 860, 890, 921, 950, 980, 1010};
+constexpr std::array<int, kColumns> kHiHatLeft = {318, 347, 377, 406, 436, 465, 495, 524,
+                                                  554, 583, 613, 642, 671, 700, 730, 759,
+                                                  789, 818, 848, 878, 907, 937, 966, 996};
+constexpr std::array<int, kColumns> kLabelLeft = {324, 353, 383, 412, 442, 471, 500, 529,
+                                                  559, 588, 618, 647, 677, 706, 736, 766,
+                                                  795, 825, 853, 882, 912, 942, 971, 1001};
+constexpr std::array<int, kLastRow - kFirstRow + 1> kRowTop = {209, 238, 267, 297, 326, 356, 385,
+                                                               415, 443, 473, 500, 529, 558, 587};
+constexpr std::array<const char*, kColumns> kStepLabelNames = {
+    "Label2",  "Label3",  "Label5",  "Label6",  "Label7",  "Label9",  "Label10", "Label11",
+    "Label12", "Label13", "Label14", "Label15", "Label16", "Label17", "Label18", "Label19",
+    "Label20", "Label21", "Label22", "Label23", "Label24", "Label25", "Label26", "Label27"};
+constexpr std::array<const char*, kSounds> kSampleCaptions = {
+    "CLHH 1", "OPHH2", "Snare", "B.Drum", "HT ",  "MT",   "LT",   "Rim",
+    "S 9",    "S 10",  "S 11",  "S 12",   "S 13", "S 14", "S 15", "S 16"};
+constexpr std::array<int, kSounds> kSoundRowTop = {21,  46,  97,  126, 156, 186, 215, 245,
+                                                   273, 302, 331, 359, 388, 417, 446, 474};
+
+const QColor kWindowColour(204, 255, 255);
+const QColor kPanelColour(0, 206, 206);
+
+template <typename W>
+W* make(QWidget* parent, const char* name, QRect place, const QString& hint = {}) {
+    auto* w = new W(parent);
+    w->setObjectName(name);
+    w->setGeometry(place);
+    if (!hint.isEmpty()) {
+        w->setToolTip(hint);
+    }
+    return w;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const char* caption, QRect place) {
+    auto* box = make<QGroupBox>(parent, name, place);
+    box->setTitle(caption);
+    return box;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* caption, QRect place) {
+    auto* l = make<QLabel>(parent, name, place);
+    l->setText(caption);
+    return l;
+}
+
+QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,
+                          QStyle::StandardPixmap glyph) {
+    auto* b = make<QToolButton>(parent, name, place, hint);
+    b->setIcon(parent->style()->standardIcon(glyph));
+    b->setAutoRaise(true);
+    return b;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect place,
+                    const QString& hint = {}) {
+    auto* b = make<QPushButton>(parent, name, place, hint);
+    b->setText(caption);
+    b->setFocusPolicy(Qt::TabFocus);
+    return b;
+}
+
+void paint(QWidget* w, const QColor& colour) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, colour);
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+}
+
+QFont font_of(std::initializer_list<QString> families, int design_pixels, bool bold = false,
+              bool italic = false) {
+    QFont font;
+    font.setFamilies(QStringList(families));
+    font.setPixelSize(px(design_pixels));
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+} // namespace
+
+Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& notifier)
+    : song_(song), sound_(sound), notifier_(notifier),
+      TimerZicmu(output.clock(), AudioOutput::kRate,
+                 [this] { guarded([&] { TimerZicmuTimer(); }); }) {
+    setObjectName("main");
+    setWindowTitle("QX375");
+    auto* form = new QWidget(this);
+    form->setObjectName("form");
+    paint(form, kWindowColour);
+    setCentralWidget(form);
+    build_menus();
+    // The form keeps the client size of the design: its outer 1071 x 705 less
+    // the frame, the caption and the menu bar, which sits above it here.
+    setFixedSize(px(1063), px(650) + menuBar()->sizeHint().height());
+
+    EditFileName =
+        make<QLineEdit>(form, "EditFileName", design(15, 15, 300, 24), "Select a drumkit project");
+    EditFileName->setReadOnly(true);
+    Label4 = label(form, "Label4", "Pulsomat 375 A  ", design(430, 0, 631, 64));
+    Label4->setFont(font_of({"Mekanik LET", "URW Gothic", "DejaVu Sans"}, 60, true, true));
+    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label4->setStyleSheet("color: red; background: transparent;");
+
+    build_action_groups();
+    build_navigation_groups();
+    build_sounds_group();
+    build_grid();
+
+    SpeedButtonHelp = speed_button(form, "SpeedButtonHelp", design(53, 583, 38, 38), "About QX375",
+                                   QStyle::SP_MessageBoxQuestion);
+    BitBtnQuitter = button(form, "BitBtnQuitter", "Exit", design(10, 583, 40, 38), "Exit qx375");
+
+    TimerZicmu.setInterval(97);
+    connect_handlers();
+}
+
+void Tmain::build_menus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->setObjectName("Fichier");
+    for (const char* caption : {"&New", "&Open", "&Save", "&Save as..."}) {
+        file->addAction(caption);
+    }
+    file->addSeparator();
+    file->addAction("&Exit");
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("Edition");
+    Copier1 = edit->addAction("&Copy pattern");
+    Copier1->setObjectName("Copier1");
+    Coller1 = edit->addAction("&Paste pattern");
+    Coller1->setObjectName("Coller1");
+    Effacer1 = edit->addAction("&Clear pattern");
+    Effacer1->setObjectName("Effacer1");
+    menuBar()->addMenu("special")->addAction("Language");
+    QMenu* help = menuBar()->addMenu("&?");
+    help->addAction("&Help");
+    help->addAction("&A propos");
+}
+
+void Tmain::build_action_groups() {
+    QWidget* form = centralWidget();
+    GroupBoxAction = group(form, "GroupBoxAction", "Action", design(12, 53, 78, 285));
+    CheckBoxBeat =
+        make<QCheckBox>(GroupBoxAction, "CheckBoxBeat", design(10, 22, 60, 17), "Start / Stop");
+    CheckBoxBeat->setText("ON ");
+    Label1 = label(GroupBoxAction, "Label1", "BPM", design(10, 46, 40, 16));
+    EditBPM = make<QLineEdit>(GroupBoxAction, "EditBPM", design(10, 62, 56, 24), "Music tempo");
+    TrackBarBPM = make<QSlider>(GroupBoxAction, "TrackBarBPM", design(22, 94, 32, 184),
+                                "Select music tempo (bpm)");
+    TrackBarBPM->setOrientation(Qt::Vertical);
+    TrackBarBPM->setInvertedAppearance(true); // the minimum, the fastest tempo, at the top
+    TrackBarBPM->setRange(40, 400);
+    TrackBarBPM->setValue(100);
+
+    GroupBoxVolume = group(form, "GroupBoxVolume", "Volume", design(12, 338, 79, 245));
+    GroupBoxVolume->setToolTip("Export the song to a stereo wave file");
+    TrackBarVolume = make<QSlider>(GroupBoxVolume, "TrackBarVolume", design(23, 17, 24, 111),
+                                   "Output volume control");
+    TrackBarVolume->setOrientation(Qt::Vertical);
+    TrackBarVolume->setInvertedAppearance(true);
+    TrackBarVolume->setRange(0, 65535);
+    SpeedButtonExport =
+        speed_button(GroupBoxVolume, "SpeedButtonExport", design(5, 129, 57, 53),
+                     "Export the project to a wave file", QStyle::SP_DialogSaveButton);
+    BitBtnAction =
+        button(GroupBoxVolume, "BitBtnAction", "", design(5, 183, 57, 53), "Start / Stop");
+    BitBtnAction->setIconSize(QSize(px(40), px(40)));
+}
+
+void Tmain::build_navigation_groups() {
+    QWidget* form = centralWidget();
+    GroupBoxStep = group(form, "GroupBoxStep", "Step", design(91, 53, 227, 58));
+    LabelStep = label(GroupBoxStep, "LabelStep", "Step #", design(8, 16, 44, 16));
+    EditStep = make<QLineEdit>(GroupBoxStep, "EditStep", design(56, 22, 36, 24), "Step");
+    EditStep->setMaxLength(2);
+    EditStep->setText("0");
+    SpeedButtonStepZero = speed_button(GroupBoxStep, "SpeedButtonStepZero", design(110, 20, 30, 28),
+                                       "Pattern begin", QStyle::SP_MediaSkipBackward);
+    SpeedButtonPreviousStep =
+        speed_button(GroupBoxStep, "SpeedButtonPreviousStep", design(145, 20, 30, 28),
+                     "previous step", QStyle::SP_MediaSeekBackward);
+    SpeedButtonNextStep = speed_button(GroupBoxStep, "SpeedButtonNextStep", design(180, 20, 30, 28),
+                                       "Next step", QStyle::SP_MediaSeekForward);
+
+    GroupBoxSong = group(form, "GroupBoxSong", "Song", design(91, 111, 101, 184));
+    RadioGroupPlay = new RadioGroup("Play", {"Pattern", "Song"}, GroupBoxSong);
+    RadioGroupPlay->setObjectName("RadioGroupPlay");
+    RadioGroupPlay->setGeometry(design(6, 18, 89, 62));
+    RadioGroupPlay->set_item_index(0);
+    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17));
+    CheckBoxLoop->setText("Loop");
+    LabelMesure = label(GroupBoxSong, "LabelMesure", "Measure #", design(8, 104, 88, 16));
+    EditNumMesure = make<QLineEdit>(GroupBoxSong, "EditNumMesure", design(8, 121, 56, 24),
+                                    "Measure number in song mode");
+    EditNumMesure->setText("0");
+    EditNumMesure->setStyleSheet("background: rgb(0, 128, 255); color: yellow;");
+    SpeedButtonBeginSong =
+        speed_button(GroupBoxSong, "SpeedButtonBeginSong", design(6, 150, 28, 28),
+                     "Retun to the song begin", QStyle::SP_MediaSkipBackward);
+    SpeedButtonBackPattern =
+        speed_button(GroupBoxSong, "SpeedButtonBackPattern", design(36, 150, 28, 28),
+                     "previous measure", QStyle::SP_ArrowLeft);
+    SpeedButtonForwardPattern =
+        speed_button(GroupBoxSong, "SpeedButtonForwardPattern", design(66, 150, 28, 28),
+                     "next measure", QStyle::SP_ArrowRight);
+
+    GroupBoxPattern = group(form, "GroupBoxPattern", "Pattern", design(91, 293, 101, 338));
+    LabelPattern = label(GroupBoxPattern, "LabelPattern", "Pattern #", design(8, 16, 80, 16));
+    EditNumPattern = make<QLineEdit>(GroupBoxPattern, "EditNumPattern", design(8, 33, 50, 26),
+                                     "Pattern number at his mesure");
+    EditNumPattern->setMaxLength(3);
+    EditNumPattern->setText("0");
+    ButtonPatternPlus =
+        button(GroupBoxPattern, "ButtonPatternPlus", "+", design(60, 33, 18, 13), "Pattern +");
+    ButtonPatternMoins =
+        button(GroupBoxPattern, "ButtonPatternMoins", "-", design(60, 46, 18, 13), "Pattern -");
+    for (int digit = 0; digit <= 9; ++digit) {
+        const int slot = digit == 0 ? 9 : digit - 1; // 1 2 3 / 4 5 6 / 7 8 9 / 0
+        const std::string name = "Button" + std::to_string(digit);
+        const std::string caption = std::to_string(digit);
+        keypad[digit] =
+            button(GroupBoxPattern, name.c_str(), caption.c_str(),
+                   design(8 + 29 * (slot % 3), 64 + 20 * (slot / 3), 27, 18), "Select a pattern");
+    }
+    ButtonEndSong = button(GroupBoxPattern, "ButtonEndSong", "End", design(37, 124, 43, 17),
+                           "Select a pattern");
+    RadioGroup2432 = new RadioGroup("Size", {"14", "15", "16", "20", "21", "24 "}, GroupBoxPattern);
+    RadioGroup2432->setObjectName("RadioGroup2432");
+    RadioGroup2432->setGeometry(design(18, 148, 60, 122));
+    RadioGroup2432->setToolTip("Sets the size in beats of the pattern");
+    BitBtnCopier = button(GroupBoxPattern, "BitBtnCopier", "Copy pattern", design(6, 272, 89, 20),
+                          "Sets the viewable pattern in a temporary memory");
+    BitBtnColler = button(GroupBoxPattern, "BitBtnColler", "Paste Pattern", design(6, 293, 89, 20),
+                          "Paste a copied pattern");
+    BitBtnClear = button(GroupBoxPattern, "BitBtnClear", "Clear Pattern", design(6, 314, 89, 20),
+                         "erase the viewable pattern");
+}
+
+void Tmain::build_sounds_group() {
+    GroupBoxSon = group(centralWidget(), "GroupBoxSon", "Sounds", design(192, 110, 124, 521));
+    paint(GroupBoxSon, kPanelColour);
+    const QFont caption_font =
+        font_of({"Sydnie", "Nimbus Sans Narrow", "DejaVu Sans Condensed"}, 15);
+    for (int k = 0; k < kSounds; ++k) {
+        const int top = kSoundRowTop[k];
+        const std::string n = std::to_string(k + 1);
+        sample_buttons[k] = button(GroupBoxSon, ("ButtonF" + n).c_str(), kSampleCaptions[k],
+                                   design(6, top, 50, 25), "Select wave file");
+        sample_buttons[k]->setFont(caption_font);
+        mix_buttons[k] =
+            speed_button(GroupBoxSon, ("MixButton" + n).c_str(), design(59, top, 25, 25),
+                         "Sound Setup", QStyle::SP_FileDialogDetailedView);
+        play_buttons[k] = speed_button(GroupBoxSon, ("SpeedButton" + n).c_str(),
+                                       design(89, top, 24, 25), "Play Sound", QStyle::SP_MediaPlay);
+    }
+    Label8 = label(GroupBoxSon, "Label8", "OFF", design(6, 74, 50, 20));
+    Label8->setFont(caption_font);
+}
+
+void Tmain::build_grid() {
+    QWidget* form = centralWidget();
+    ImagePattern = make<QLabel>(form, "ImagePattern", design(319, 201, 716, 430),
+                                "Each checked point Play a beat");
+    ImagePattern->setScaledContents(true);
+    ImagePattern->setPixmap(QPixmap("grille.bmp"));
+    ImagePattern->lower();
+
+    ProgressTime = make<QProgressBar>(form, "ProgressTime", design(321, 66, 740, 21));
+    ProgressTime->setRange(0, 32);
+    ProgressTime->setValue(0);
+    ProgressTime->setTextVisible(false);
+
+    const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, 17, true);
+    for (int s = 1; s <= kColumns; ++s) {
+        QLabel* l = label(form, kStepLabelNames[s - 1], std::to_string(s).c_str(),
+                          design(kLabelLeft[s - 1], 89, 22, 19));
+        l->setFont(step_font);
+
+        const int width = s < kColumns ? kHiHatLeft[s] - kHiHatLeft[s - 1] : 34;
+        auto* hihat = new RadioGroup("", {"", "", ""}, form);
+        hihat->setObjectName(QString("RadioGroup%1").arg(s));
+        hihat->setGeometry(design(kHiHatLeft[s - 1], 110, width, 92));
+        // Level with the closed hi-hat, open hi-hat and "OFF" lines of the
+        // Sounds group, which name the three choices.
+        hihat->set_item_rows(px(kSoundRowTop[0] - 2), px(kSoundRowTop[1] - kSoundRowTop[0] - 1));
+        paint(hihat, kPanelColour);
+        hihat_groups[s - 1] = hihat;
+
+        for (int r = kFirstRow; r <= kLastRow; ++r) {
+            const std::string name = "CheckBox" + std::to_string(s) + "_" + std::to_string(r);
+            cells[s - 1][r - kFirstRow] = make<QCheckBox>(
+                form, name.c_str(), design(kCellLeft[s - 1], kRowTop[r - kFirstRow], 17, 17),
+                " pattern Beat on  / off");
+        }
+    }
+}
+
+void Tmain::connect_handlers() {
+    auto on = [this](auto* sender, auto signal, auto handler) {
+        connect(sender, signal, this, [this, handler] { guarded(handler); });
+    };
+    for (int s = 1; s <= kColumns; ++s) {
+        hihat_groups[s - 1]->on_click = [this, s] { guarded([&] { RadioGroupClick(s); }); };
+        for (int r = kFirstRow; r <= kLastRow; ++r) {
+            on(cells[s - 1][r - kFirstRow], &QCheckBox::toggled,
+               [this, s, r] { CheckBoxClick(s, r); });
+        }
+    }
+    RadioGroup2432->on_click = [this] { guarded([&] { RadioGroup2432Click(); }); };
+    RadioGroupPlay->on_click = [this] { guarded([&] { RadioGroupPlayClick(); }); };
+
+    on(TrackBarBPM, &QSlider::valueChanged, [this] { TrackBarBPMChange(); });
+    on(CheckBoxBeat, &QCheckBox::toggled, [this] { CheckBoxBeatClick(); });
+    on(BitBtnAction, &QPushButton::clicked, [this] { BitBtnActionClick(); });
+    on(CheckBoxLoop, &QCheckBox::toggled, [this] { CheckBoxLoopClick(); });
+
+    on(EditNumPattern, &QLineEdit::textChanged, [this] { EditNumPatternChange(); });
+    on(EditStep, &QLineEdit::textChanged, [this] { EditNumPatternChange(); });
+    EditNumPattern->installEventFilter(this);
+    for (int digit = 0; digit <= 9; ++digit) {
+        on(keypad[digit], &QPushButton::clicked, [this, digit] { ButtonPClick(digit); });
+    }
+    on(ButtonPatternPlus, &QPushButton::clicked, [this] { ButtonPatternPlusClick(); });
+    on(ButtonPatternMoins, &QPushButton::clicked, [this] { ButtonPatternMoinsClick(); });
+    on(ButtonEndSong, &QPushButton::clicked, [this] { ButtonEndSongClick(); });
+    on(SpeedButtonBeginSong, &QToolButton::clicked, [this] { SpeedButtonBeginSongClick(); });
+    on(SpeedButtonBackPattern, &QToolButton::clicked, [this] { SpeedButtonBackPatternClick(); });
+    on(SpeedButtonForwardPattern, &QToolButton::clicked,
+       [this] { SpeedButtonForwardPatternClick(); });
+    on(SpeedButtonNextStep, &QToolButton::clicked, [this] { SpeedButtonNextStepClick(); });
+    on(SpeedButtonPreviousStep, &QToolButton::clicked, [this] { SpeedButtonPreviousStepClick(); });
+    on(SpeedButtonStepZero, &QToolButton::clicked, [this] { SpeedButtonStepZeroClick(); });
+
+    on(BitBtnCopier, &QPushButton::clicked, [this] { BitBtnCopierClick(); });
+    on(BitBtnColler, &QPushButton::clicked, [this] { BitBtnCollerClick(); });
+    on(BitBtnClear, &QPushButton::clicked, [this] { BitBtnClearClick(); });
+    on(Copier1, &QAction::triggered, [this] { BitBtnCopierClick(); });
+    on(Coller1, &QAction::triggered, [this] { BitBtnCollerClick(); });
+    on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });
+    for (int k = 0; k < kSounds; ++k) {
+        on(play_buttons[k], &QToolButton::clicked, [this, k] { song_.play_sound(k); });
+    }
+
+    // Enter anywhere in the window presses the start/stop button, the form's
+    // default button; it never reaches the pattern box.
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this] { guarded([&] { BitBtnActionClick(); }); });
+    }
+}
+
+} // namespace qx375

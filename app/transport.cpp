@@ -1,0 +1,123 @@
+#include "app/tmain.h"
+#include "util/error.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+namespace qx375 {
+namespace {
+
+// Sounds started while this lives land on the given output frame.
+class ScheduledAt {
+public:
+    ScheduledAt(DirectSound& sound, std::uint64_t frame) : sound_(sound) {
+        sound_.schedule_at(frame);
+    }
+    ~ScheduledAt() { sound_.schedule_at(0); }
+    ScheduledAt(const ScheduledAt&) = delete;
+    ScheduledAt& operator=(const ScheduledAt&) = delete;
+
+private:
+    DirectSound& sound_;
+};
+
+} // namespace
+
+void Tmain::TimerZicmuTimer() {
+    execute(1, TimerZicmu.sender());
+}
+
+void Tmain::execute(int count, QObject* sender) {
+    const bool was_modified = modified;
+    // A tick's sounds go on its point of the timer's grid; a step played by
+    // hand sounds at once.
+    ScheduledAt at(sound_, sender == TimerZicmu.sender() ? TimerZicmu.tick_frame() : 0);
+    const int step = song_.advance(count);
+    ProgressTime->setValue(std::clamp(step, ProgressTime->minimum(), ProgressTime->maximum()));
+    EditStep->setText(QString::number(ProgressTime->value()));
+    if (step != 0 || !TimerZicmu.isEnabled()) {
+        modified = was_modified;
+        return;
+    }
+    if (song_.in_song_mode()) {
+        song_.set_song_entry(current_pattern);
+    }
+    if (RadioGroupPlay->item_index() == 1) {
+        song_.next_measure();
+        current_pattern = song_.get_song_entry();
+        if (current_pattern >= kEndMarker) {
+            if (!CheckBoxLoop->isChecked() || exporting) {
+                TimerZicmu.setEnabled(false);
+                CheckBoxBeat->setChecked(false);
+            }
+            song_.rewind_song();
+            current_pattern = song_.get_song_entry();
+        }
+    }
+    getpatern();
+    modified = was_modified;
+}
+
+void Tmain::TrackBarBPMChange() {
+    const int position = TrackBarBPM->value();
+    EditBPM->setText(QString::number(14400 / position));
+    song_.set_tempo(EditBPM->text().toInt());
+    TimerZicmu.setInterval(position * 18 / song_.get_size());
+    modified = true;
+}
+
+void Tmain::CheckBoxBeatClick() {
+    const bool on = CheckBoxBeat->isChecked();
+    if (!on) {
+        load_glyph("go2.bmp");
+    } else {
+        if (song_.get_song_entry() == kEndMarker) {
+            SpeedButtonBeginSongClick();
+        }
+        load_glyph("stop2.bmp");
+    }
+    ProgressTime->setValue(0);
+    EditStep->setText(QString::number(ProgressTime->value()));
+    TimerZicmu.setEnabled(on);
+}
+
+void Tmain::BitBtnActionClick() {
+    CheckBoxBeat->setChecked(!CheckBoxBeat->isChecked());
+    CheckBoxBeatClick();
+}
+
+void Tmain::RadioGroupPlayClick() {
+    if (RadioGroupPlay->item_index() == 0) {
+        EditNumMesure->setStyleSheet("background: black; color: white;");
+        song_.enter_pattern_mode();
+        return;
+    }
+    if (EditNumMesure->text().toInt() <= 0) {
+        SpeedButtonBeginSongClick();
+        SpeedButtonForwardPatternClick();
+    }
+    EditNumMesure->setStyleSheet("background: rgb(0, 128, 255); color: yellow;");
+    song_.enter_song_mode();
+    current_pattern = song_.get_song_entry();
+    getpatern();
+}
+
+void Tmain::CheckBoxLoopClick() {
+    modified = true;
+}
+
+void Tmain::load_glyph(const char* file) {
+    const QString path = QDir(QString::fromStdString(program_directory)).filePath(file);
+    const QPixmap glyph(path);
+    if (glyph.isNull()) {
+        throw Error("Cannot open file \"" + path.toStdString() + "\"");
+    }
+    BitBtnAction->setIcon(glyph);
+}
+
+} // namespace qx375
