@@ -1,0 +1,181 @@
+#include "ui_rig.h"
+
+#include <QKeyEvent>
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace qx375::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class NavigationTest : public ::testing::Test, public UiRig {
+protected:
+    QLineEdit* box() const { return edit("EditNumPattern"); }
+};
+
+TEST_F(NavigationTest, KeypadDigitsRollInFromTheRight) {
+    const std::pair<int, const char*> steps[] = {{1, "1"}, {2, "12"}, {5, "125"}, {9, "End"}};
+    for (const auto& [digit, shown] : steps) {
+        window.ButtonPClick(digit);
+        EXPECT_EQ(box()->text(), shown);
+    }
+    EXPECT_EQ(song.get_song_entry(), kEndMarker);
+    EXPECT_FALSE(song.patterns[125].empty) << "each number was stored, and started, in turn";
+    EXPECT_FALSE(song.patterns[12].empty);
+
+    window.ButtonPClick(5);
+    EXPECT_EQ(box()->text(), "0") << "a digit after the End caption";
+    box()->setText("");
+    window.ButtonPClick(3);
+    EXPECT_EQ(box()->text(), "0") << "a digit on an empty box";
+}
+
+TEST_F(NavigationTest, PlusAndMinusStopAtTheEnds) {
+    window.ButtonEndSongClick();
+    press("ButtonPatternPlus");
+    EXPECT_EQ(box()->text(), "End");
+    press("ButtonPatternMoins");
+    EXPECT_EQ(box()->text(), "254");
+    press("ButtonPatternPlus");
+    EXPECT_EQ(song.get_song_entry(), kEndMarker);
+    box()->setText("0");
+    window.modified = false;
+    press("ButtonPatternMoins");
+    EXPECT_EQ(box()->text(), "0");
+    EXPECT_TRUE(window.modified);
+    EXPECT_TRUE(notifier.shown.empty());
+
+    box()->setText("x");
+    press("ButtonPatternPlus");
+    EXPECT_THAT(notifier.shown, ElementsAre("'x' is not a valid integer value"));
+}
+
+TEST_F(NavigationTest, NumberBoxStoresWhatItShows) {
+    box()->setText("-5");
+    EXPECT_EQ(song.get_song_entry(), 0) << "a negative number counts as 0";
+    box()->setText("300");
+    EXPECT_EQ(song.get_song_entry(), kEndMarker);
+    EXPECT_EQ(box()->text(), "End");
+    box()->setText("nd5");
+    EXPECT_EQ(song.get_song_entry(), 0);
+}
+
+TEST_F(NavigationTest, ATypedKeyFirstShowsWhatTheBoxStored) {
+    hit(7, 4, 4);
+    box()->setText("7");
+    EXPECT_FALSE(cell(5, 5)->isChecked()) << "not redrawn by the change";
+    QTest::keyClick(box(), Qt::Key_Backspace);
+    EXPECT_TRUE(cell(5, 5)->isChecked());
+}
+
+// A never-used pattern starts from the one the measure held; one edited on
+// the grid is never wiped by the steps of playback.
+TEST_F(NavigationTest, OnlyANewlyChosenUnusedPatternStartsAfresh) {
+    song.patterns[0].size = 20;
+    window.getpatern();
+    cell(3, 4)->setChecked(true);
+    ASSERT_TRUE(song.is_empty());
+    for (int i = 0; i < 3; ++i) {
+        window.SpeedButtonNextStepClick();
+    }
+    EXPECT_EQ(song.get_cell(3, 2), 1);
+
+    window.ButtonPClick(8);
+    EXPECT_EQ(song.get_song_entry(), 8);
+    EXPECT_EQ(song.get_size(), 20);
+    EXPECT_FALSE(song.is_empty());
+    EXPECT_EQ(song.get_cell(3, 2), 0);
+}
+
+TEST_F(NavigationTest, MeasureKeysStayInsideTheSong) {
+    play_mode()->set_item_index(1);
+    song.measure = 255;
+    place(255, 4);
+    press("SpeedButtonForwardPattern");
+    EXPECT_EQ(song.get_measure(), 255);
+
+    song.measure = 1;
+    song.step = 5;
+    press("SpeedButtonBackPattern");
+    EXPECT_EQ(song.get_measure(), 1);
+    EXPECT_EQ(song.get_step(), 0);
+
+    place(6, kEndMarker);
+    song.measure = 6;
+    song.step = 5;
+    press("SpeedButtonForwardPattern");
+    EXPECT_EQ(song.get_measure(), 6) << "the End marker holds the song";
+    EXPECT_EQ(song.get_step(), 0);
+
+    press("SpeedButtonBeginSong");
+    EXPECT_EQ(song.get_measure(), 1);
+    play_mode()->set_item_index(0);
+    press("SpeedButtonBeginSong");
+    EXPECT_EQ(song.get_measure(), 0);
+    press("SpeedButtonBackPattern");
+    EXPECT_EQ(song.get_measure(), 0);
+}
+
+TEST_F(NavigationTest, NextMeasureOnTheEndMarkerStopsPatternPlayback) {
+    press("BitBtnAction");
+    place(song.get_measure(), kEndMarker);
+    press("SpeedButtonForwardPattern");
+    EXPECT_FALSE(window.timer().isEnabled());
+    EXPECT_TRUE(check("CheckBoxBeat")->isChecked()) << "the ON box is left as it is";
+}
+
+TEST_F(NavigationTest, MeasureAndStepKeysNeverMarkTheSong) {
+    play_mode()->set_item_index(1);
+    place(2, 7);
+    hit(7, 9, 0);
+    for (const char* key :
+         {"SpeedButtonForwardPattern", "SpeedButtonBackPattern", "SpeedButtonBeginSong",
+          "SpeedButtonNextStep", "SpeedButtonPreviousStep", "SpeedButtonStepZero"}) {
+        window.modified = false;
+        press("SpeedButtonForwardPattern");
+        window.modified = false;
+        press(key);
+        EXPECT_FALSE(window.modified) << key;
+    }
+}
+
+TEST_F(NavigationTest, StepKeysPlayAndMoveWithoutChangingTheMeasure) {
+    song.patterns[0].size = 16;
+    window.getpatern();
+    hit(0, 4, 15);
+    hit(0, 5, 0);
+    song.step = 15;
+    window.SpeedButtonNextStepClick();
+    EXPECT_EQ(song.get_step(), 0);
+    EXPECT_EQ(edit("EditStep")->text(), "0");
+    window.SpeedButtonPreviousStepClick();
+    EXPECT_EQ(song.get_step(), 15);
+    window.SpeedButtonStepZeroClick();
+    EXPECT_EQ(song.get_step(), 0);
+    EXPECT_THAT(played(), ElementsAre("b5", "b6", "b6"));
+    EXPECT_EQ(song.get_measure(), 1);
+}
+
+TEST_F(NavigationTest, StepZeroWhilePlayingASongMovesToTheNextMeasure) {
+    play_mode()->set_item_index(1);
+    place(1, 2);
+    place(2, 3);
+    check("CheckBoxBeat")->setChecked(true);
+    window.SpeedButtonStepZeroClick();
+    EXPECT_EQ(song.get_measure(), 2);
+    EXPECT_EQ(window.current_pattern, 3);
+}
+
+TEST_F(NavigationTest, EnterPressesStartStop) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    box()->setFocus();
+    QTest::keyClick(box(), Qt::Key_Return);
+    EXPECT_TRUE(check("CheckBoxBeat")->isChecked());
+}
+
+} // namespace
+} // namespace qx375::test

@@ -1,0 +1,128 @@
+#include "ui_rig.h"
+
+#include <QTest>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace qx375::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class TransportTest : public ::testing::Test, public UiRig {
+protected:
+    // Song order 1: 3, 2: 5, 3: End, played in song mode.
+    void three_five_end(bool loop) {
+        place(1, 3);
+        place(2, 5);
+        place(3, kEndMarker);
+        song.patterns[3].size = 16;
+        hit(3, 3, 0);
+        hit(5, 6, 0);
+        check("CheckBoxLoop")->setChecked(loop);
+        play_mode()->set_item_index(1);
+        ASSERT_EQ(song.get_measure(), 1);
+        check("CheckBoxBeat")->setChecked(true);
+        played();
+    }
+
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            window.TimerZicmuTimer();
+        }
+    }
+};
+
+TEST_F(TransportTest, SongPlaysItsPatternsThenStopsAtTheEnd) {
+    three_five_end(false);
+    ticks(16 + 24);
+    EXPECT_THAT(played(), ElementsAre("b4", "b7"));
+    EXPECT_FALSE(window.timer().isEnabled());
+    EXPECT_FALSE(check("CheckBoxBeat")->isChecked());
+    EXPECT_EQ(song.get_measure(), 1);
+    EXPECT_EQ(window.current_pattern, 3);
+}
+
+TEST_F(TransportTest, LoopedSongStartsAgainFromMeasureOne) {
+    three_five_end(true);
+    ticks(16 + 24 + 1);
+    EXPECT_THAT(played(), ElementsAre("b4", "b7", "b4"));
+    EXPECT_TRUE(window.timer().isEnabled());
+}
+
+// Through the real timer: its ticks stamp their sounds with the frame of their
+// grid point; the errors they raise are shown and end only that tick.
+TEST_F(TransportTest, TimerTicksStampTheirSoundsAndShowTheirErrors) {
+    hit(0, 2, 0);
+    hit(0, 5, 0);
+    hit(0, 9, 0);
+    log.refuse["b6.Play"] = DSERR_GENERIC;
+    check("CheckBoxBeat")->setChecked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !notifier.shown.empty(); }, 2000));
+    check("CheckBoxBeat")->setChecked(false);
+    EXPECT_EQ(notifier.shown.front(), "Erreur sur Play canal 5");
+    ASSERT_GE(log.calls.size(), 2u);
+    EXPECT_EQ(log.calls.front(),
+              "set_target_frame(" + std::to_string(window.timer().tick_frame()) + ")");
+    EXPECT_GT(window.timer().tick_frame(), 0u);
+    EXPECT_THAT(
+        std::vector<std::string>(log.calls.end() - 4, log.calls.end()),
+        ElementsAre("b6.Stop", "b6.SetCurrentPosition(0)", "b6.Play(0,0,0)", "set_target_frame(0)"))
+        << "the sounds after the refused one are not started";
+    EXPECT_EQ(song.get_step(), 0) << "the next tick tries the same step again";
+}
+
+TEST_F(TransportTest, IntervalFollowsTheRuleThatRanLast) {
+    struct Row {
+        int position;
+        std::array<int, 6> by_size;   // after a size change
+        std::array<int, 6> by_slider; // after a slider move
+    };
+    const Row rows[] = {
+        {100, {58, 62, 66, 83, 87, 100}, {128, 120, 112, 90, 85, 75}},
+        {120, {70, 75, 79, 100, 105, 120}, {154, 144, 135, 108, 102, 90}},
+    };
+    for (const Row& row : rows) {
+        slider("TrackBarBPM")->setValue(row.position);
+        for (int item = 0; item < 6; ++item) {
+            sizes()->set_item_index(item);
+            EXPECT_EQ(window.timer().interval(), row.by_size[item]) << row.position << " " << item;
+            slider("TrackBarBPM")->setValue(row.position + 1);
+            slider("TrackBarBPM")->setValue(row.position);
+            EXPECT_EQ(window.timer().interval(), row.by_slider[item])
+                << row.position << " " << item;
+        }
+    }
+    EXPECT_EQ(edit("EditBPM")->text(), "120");
+    EXPECT_EQ(song.pattern(0).tempo, 120);
+}
+
+TEST_F(TransportTest, StartOnTheEndMarkerGoesBackToTheBeginning) {
+    play_mode()->set_item_index(1);
+    place(4, kEndMarker);
+    song.measure = 4;
+    song.step = 6;
+    check("CheckBoxBeat")->setChecked(true);
+    EXPECT_EQ(song.get_measure(), 1);
+    EXPECT_EQ(song.get_step(), 0);
+    EXPECT_TRUE(window.timer().isEnabled());
+}
+
+TEST_F(TransportTest, StartStopButtonFlipsTheOnBox) {
+    press("BitBtnAction");
+    EXPECT_TRUE(check("CheckBoxBeat")->isChecked());
+    EXPECT_TRUE(window.timer().isEnabled());
+    press("BitBtnAction");
+    EXPECT_FALSE(window.timer().isEnabled());
+}
+
+TEST_F(TransportTest, MissingGlyphIsReportedAndTheTimerIsNotSwitched) {
+    std::filesystem::remove("stop2.bmp");
+    check("CheckBoxBeat")->setChecked(true);
+    ASSERT_EQ(notifier.shown.size(), 1u);
+    EXPECT_THAT(notifier.shown[0], ::testing::HasSubstr("stop2.bmp"));
+    EXPECT_FALSE(window.timer().isEnabled());
+}
+
+} // namespace
+} // namespace qx375::test

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/tmain.h"
+#include "support/fake_sound_system.h"
+#include "support/wav_builder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QToolButton>
+
+#include <string>
+
+namespace qx375::test {
+
+// The main window over sound channels that log every call, set up in a
+// scratch program directory as at its first activation. Sound k plays
+// through buffer "b<k+1>".
+struct UiRig {
+    TempDir dir;
+    CurrentDir here{dir.path()};
+    FakeLog log;
+    FakeSystem system{log};
+    RecordingNotifier notifier;
+    DirectSound sound{system, notifier};
+    matrice song{sound, notifier};
+    AudioOutput output{AudioBackendKind::manual};
+    Tmain window{song, sound, output, notifier};
+
+    UiRig() {
+        QImage glyph(16, 16, QImage::Format_RGB32);
+        glyph.fill(Qt::green);
+        glyph.save("go2.bmp");
+        glyph.save("stop2.bmp");
+        window.FormActivate();
+        for (int k = 0; k < kSounds; ++k) {
+            const std::string name = "s" + std::to_string(k) + ".wav";
+            dir.write(name, simple_wav(ramp(8)));
+            song.set_sample_file(k, name);
+        }
+        log.calls.clear();
+        notifier.shown.clear();
+    }
+
+    template <typename W>
+    W* find(const QString& name) const {
+        W* w = window.findChild<W*>(name);
+        EXPECT_NE(w, nullptr) << name.toStdString();
+        return w;
+    }
+
+    QCheckBox* cell(int column, int row) const {
+        return find<QCheckBox>(QString("CheckBox%1_%2").arg(column).arg(row));
+    }
+    RadioGroup* hihat(int column) const {
+        return find<RadioGroup>(QString("RadioGroup%1").arg(column));
+    }
+    RadioGroup* sizes() const { return find<RadioGroup>("RadioGroup2432"); }
+    RadioGroup* play_mode() const { return find<RadioGroup>("RadioGroupPlay"); }
+    QLineEdit* edit(const char* name) const { return find<QLineEdit>(name); }
+    QCheckBox* check(const char* name) const { return find<QCheckBox>(name); }
+    QSlider* slider(const char* name) const { return find<QSlider>(name); }
+    void press(const char* name) const {
+        if (auto* b = window.findChild<QAbstractButton*>(name)) {
+            b->click();
+        } else {
+            ADD_FAILURE() << "no button " << name;
+        }
+    }
+
+    // The buffers started since the last look, in order.
+    std::vector<std::string> played() {
+        std::vector<std::string> started;
+        for (const std::string& call : log.calls) {
+            if (call.find(".Play(") != std::string::npos) {
+                started.push_back(call.substr(0, call.find('.')));
+            }
+        }
+        log.calls.clear();
+        return started;
+    }
+
+    // Puts a pattern at a measure of the song.
+    void place(int measure, int pattern) { song.song[measure] = pattern; }
+
+    // Sets a cell of a pattern straight in the bank.
+    void hit(int pattern, int track, int step) { song.patterns[pattern].steps[track][step] = 1; }
+};
+
+} // namespace qx375::test
