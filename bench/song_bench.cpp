@@ -1,5 +1,6 @@
 // Saving and loading a full song: 256 patterns with cells and mix everywhere,
 // and sixteen one-second stereo samples reloaded into the real sound layer.
+#include "bench_files.h"
 #include "engine/patern.h"
 #include "platform/audio_output.h"
 
@@ -7,7 +8,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,24 +20,11 @@ public:
 };
 
 void write_sample(const std::string& path, int k) {
-    const std::uint32_t frames = 44100;
-    const std::uint32_t bytes = frames * 4;
-    std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 0,    0,    0,   0,   'W',  'A',
-                                     'V', 'E', 'f', 'm', 't',  ' ',  16,  0,   0,    0,
-                                     1,   0,   2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1,
-                                     2,   0,   4,   0,   16,   0,    'd', 'a', 't',  'a'};
-    for (int i = 0; i < 4; ++i) {
-        wav.push_back(static_cast<std::uint8_t>(bytes >> (8 * i)));
+    std::vector<std::int16_t> samples(44100 * 2);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>((i * (k + 3)) % 20000);
     }
-    for (std::uint32_t i = 0; i < bytes; ++i) {
-        wav.push_back(static_cast<std::uint8_t>((i * (k + 3)) & 0xFF));
-    }
-    const std::uint32_t riff = static_cast<std::uint32_t>(wav.size() - 8);
-    for (int i = 0; i < 4; ++i) {
-        wav[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
-    }
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(wav.data()), static_cast<std::streamsize>(wav.size()));
+    bench::write_wav(path, samples, 2);
 }
 
 struct SongRig {

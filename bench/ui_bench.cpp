@@ -1,0 +1,114 @@
+// The GUI's share of playback: a grid refresh, and a sequencer tick at the
+// fastest tempo, on a real window (offscreen) over the real sound layer.
+#include "app/tmain.h"
+#include "bench_files.h"
+#include "platform/audio_output.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QImage>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace qx375 {
+namespace {
+
+class SilentNotifier : public Notifier {
+public:
+    void show_message(std::string_view) override {}
+};
+
+// A song of two full patterns and two empty ones, so that every pattern
+// start changes all 360 controls of the grid.
+struct Rig {
+    QTemporaryDir dir;
+    AudioOutput output{AudioBackendKind::manual};
+    std::vector<float> block = std::vector<float>(2 * AudioOutput::kBlockFrames);
+    SilentNotifier notifier;
+    DirectSound sound{output, notifier};
+    matrice song{sound, notifier};
+    std::unique_ptr<Tmain> window;
+
+    Rig() {
+        QDir::setCurrent(dir.path());
+        QImage glyph(16, 16, QImage::Format_RGB32);
+        glyph.save("go2.bmp");
+        glyph.save("stop2.bmp");
+        window = std::make_unique<Tmain>(song, sound, output, notifier);
+        window->FormActivate();
+        for (int k = 0; k < kSounds; ++k) {
+            const std::string name = "s" + std::to_string(k) + ".wav";
+            bench::write_click(name);
+            song.set_sample_file(k, name);
+        }
+        for (int m = 1; m <= 4; ++m) {
+            song.song[m] = m;
+            song.patterns[m].size = 14;
+        }
+        song.song[5] = kEndMarker;
+    }
+
+    // The audio thread's share, outside the timing: take the commands.
+    void render() {
+        for (int i = 0; i < 4; ++i) {
+            output.pull(block);
+        }
+        for (int m : {1, 3}) {
+            for (int t = 0; t < kSounds; ++t) {
+                song.patterns[m].steps[t].fill(t == 1 ? 0 : 1);
+            }
+        }
+    }
+};
+
+void BM_GridRefresh(benchmark::State& state) {
+    Rig rig;
+    for (auto _ : state) {
+        state.PauseTiming();
+        rig.render();
+        state.ResumeTiming();
+        rig.song.measure = rig.song.measure == 1 ? 2 : 1;
+        rig.window->current_pattern = rig.song.get_song_entry();
+        rig.window->getpatern();
+    }
+}
+BENCHMARK(BM_GridRefresh)->Unit(benchmark::kMillisecond);
+
+// Ticks at the fastest tempo (position 40, 14 steps: 23 ms), each sounding all
+// sixteen instruments. A tick that starts a pattern also refreshes the grid:
+// "refresh" counts those, "step" the others.
+void BM_Tick(benchmark::State& state) {
+    Rig rig;
+    rig.window->findChild<QSlider*>("TrackBarBPM")->setValue(40);
+    rig.window->findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
+    rig.window->findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
+    rig.window->findChild<QCheckBox*>("CheckBoxBeat")->setChecked(true);
+    QObject* timer = rig.window->timer().sender();
+    const bool refresh = state.range(0) == 1;
+    for (auto _ : state) {
+        state.PauseTiming();
+        while ((rig.song.get_step() == rig.song.get_size() - 1) != refresh) {
+            rig.window->execute(1, timer);
+            rig.render();
+        }
+        rig.render();
+        state.ResumeTiming();
+        rig.window->execute(1, timer);
+    }
+    state.counters["interval_ms"] = rig.window->timer().interval();
+}
+BENCHMARK(BM_Tick)->Arg(0)->Arg(1)->ArgNames({"refresh"})->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace qx375
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
