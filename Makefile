@@ -3,18 +3,20 @@ BUILD ?= build
 STAGE := $(BUILD)/stage
 export XDG_RUNTIME_DIR ?= /tmp/runtime-$(shell id -u)
 
-.PHONY: run test bench build deps clean
+.PHONY: run test bench build deps clean runtime-dir
 
-run: build
-	cd $(STAGE) && ./qx375-demo
+run: build runtime-dir
+	cd $(STAGE) && ./qx375
 
-test: build
+test: build runtime-dir
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
-bench: build
+bench: build runtime-dir
 	$(BUILD)/bench/mixer_bench
 	$(BUILD)/bench/onset_bench 30
 	$(BUILD)/bench/song_bench
+	$(BUILD)/bench/ui_bench
+	$(BUILD)/bench/timing_check 30
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
@@ -24,6 +26,10 @@ $(BUILD)/build.ninja:
 
 deps:
 	@scripts/install-deps
+
+# Qt wants a private runtime directory for its sockets.
+runtime-dir:
+	@mkdir -p -m 0700 $(XDG_RUNTIME_DIR)
 
 clean:
 	rm -rf $(BUILD)
