@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/tmain.h"
-#include "support/fake_sound_system.h"
-#include "support/wav_builder.h"
+#include "engine/engine_rig.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,14 +20,7 @@ namespace qx375::test {
 // The main window over sound channels that log every call, set up in a
 // scratch program directory as at its first activation. Sound k plays
 // through buffer "b<k+1>".
-struct UiRig {
-    TempDir dir;
-    CurrentDir here{dir.path()};
-    FakeLog log;
-    FakeSystem system{log};
-    RecordingNotifier notifier;
-    DirectSound sound{system, notifier};
-    matrice song{sound, notifier};
+struct UiRig : EngineRig {
     AudioOutput output{AudioBackendKind::manual};
     Tmain window{song, sound, output, notifier};
 
@@ -38,13 +30,7 @@ struct UiRig {
         glyph.save("go2.bmp");
         glyph.save("stop2.bmp");
         window.FormActivate();
-        for (int k = 0; k < kSounds; ++k) {
-            const std::string name = "s" + std::to_string(k) + ".wav";
-            dir.write(name, simple_wav(ramp(8)));
-            song.set_sample_file(k, name);
-        }
-        log.calls.clear();
-        notifier.shown.clear();
+        assign_all_sounds();
     }
 
     template <typename W>

@@ -27,13 +27,18 @@ struct EngineRig {
 
     static std::string sample(int k) { return "s" + std::to_string(k) + ".wav"; }
 
-    // Opens the sound output and gives sound k the buffer "b<k+1>".
-    void open_with_all_sounds() {
-        song.open_sound(1);
+    // Gives sound k of an open sound output the buffer "b<k+1>".
+    void assign_all_sounds() {
         for (int k = 0; k < kSounds; ++k) {
             song.set_sample_file(k, sample(k));
         }
         log.calls.clear();
+        notifier.shown.clear();
+    }
+
+    void open_with_all_sounds() {
+        song.open_sound(1);
+        assign_all_sounds();
     }
 };
 
