@@ -68,7 +68,8 @@ bool matrice::assign_sample(int sound, std::string_view name) {
 }
 
 const std::string& matrice::get_sample_file(int sound) const {
-    return sample_file[is_sound(sound) ? sound : 0];
+    static const std::string none;
+    return is_sound(sound) ? sample_file[sound] : none;
 }
 
 int matrice::advance(int count) {

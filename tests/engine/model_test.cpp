@@ -144,6 +144,7 @@ TEST_F(ModelTest, RefusesIndicesOutsideTheirRanges) {
     EXPECT_EQ(song.get_song_entry(), 0);
 
     song.set_sample_file(16, "x.wav");
+    EXPECT_EQ(song.get_sample_file(16), "");
     song.set_sample_file(3, std::string(300, 'a'));
     EXPECT_EQ(song.get_sample_file(3), std::string(255, 'a'));
 }
