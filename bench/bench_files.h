@@ -1,6 +1,9 @@
 #pragma once
 
-// WAV files for the benchmarks, written on the spot.
+// What the benchmarks share: WAV files written on the spot, and message
+// boxes that show nothing.
+
+#include "platform/notifier.h"
 
 #include <cstdint>
 #include <fstream>
@@ -8,6 +11,11 @@
 #include <vector>
 
 namespace qx375::bench {
+
+class SilentNotifier : public Notifier {
+public:
+    void show_message(std::string_view) override {}
+};
 
 // A 44.1 kHz 16-bit PCM file of the given interleaved samples.
 inline void write_wav(const std::string& path, const std::vector<std::int16_t>& samples,

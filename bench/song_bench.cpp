@@ -14,11 +14,6 @@
 namespace qx375 {
 namespace {
 
-class SilentNotifier : public Notifier {
-public:
-    void show_message(std::string_view) override {}
-};
-
 void write_sample(const std::string& path, int k) {
     std::vector<std::int16_t> samples(44100 * 2);
     for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -30,7 +25,7 @@ void write_sample(const std::string& path, int k) {
 struct SongRig {
     std::filesystem::path dir = std::filesystem::temp_directory_path() / "qx375-song-bench";
     AudioOutput output{AudioBackendKind::manual};
-    SilentNotifier notifier;
+    bench::SilentNotifier notifier;
     DirectSound sound{output, notifier};
     matrice song{sound, notifier};
     std::vector<float> block = std::vector<float>(2 * AudioOutput::kBlockFrames);

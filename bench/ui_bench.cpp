@@ -15,18 +15,13 @@
 namespace qx375 {
 namespace {
 
-class SilentNotifier : public Notifier {
-public:
-    void show_message(std::string_view) override {}
-};
-
 // A song of two full patterns and two empty ones, so that every pattern
 // start changes all 360 controls of the grid.
 struct Rig {
     QTemporaryDir dir;
     AudioOutput output{AudioBackendKind::manual};
     std::vector<float> block = std::vector<float>(2 * AudioOutput::kBlockFrames);
-    SilentNotifier notifier;
+    bench::SilentNotifier notifier;
     DirectSound sound{output, notifier};
     matrice song{sound, notifier};
     std::unique_ptr<Tmain> window;
