@@ -98,7 +98,10 @@ DsResult parse_wave_format(FormatBytes record, SampleLayout& layout) {
 void decode_samples(const SampleLayout& layout, std::span<const std::uint8_t> bytes,
                     std::span<float> out) {
     const std::size_t width = layout.block_align / layout.channels;
-    const std::size_t count = std::min(out.size(), bytes.size() / width);
+    // A file cut inside its last frame keeps only its whole frames: the bytes
+    // of the partial one would otherwise land in the silent frame after it.
+    const std::size_t whole_frames = bytes.size() / layout.block_align;
+    const std::size_t count = std::min(out.size(), whole_frames * layout.channels);
     const std::uint8_t* p = bytes.data();
     for (std::size_t i = 0; i < count; ++i, p += width) {
         float v = 0;

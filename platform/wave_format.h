@@ -23,8 +23,9 @@ struct SampleLayout {
 // or short record; DSERR_BADFORMAT for anything the mixer cannot play.
 DsResult parse_wave_format(FormatBytes record, SampleLayout& layout);
 
-// Converts whole frames of sample bytes to floats in -1..1, interleaved as the
-// layout's channels. `out` holds frames * channels values.
+// Converts the whole frames of sample bytes to floats in -1..1, interleaved as
+// the layout's channels; the bytes of a partial last frame are left out. Writes
+// at most out.size() values and leaves the rest of `out` as it was.
 void decode_samples(const SampleLayout& layout, std::span<const std::uint8_t> bytes,
                     std::span<float> out);
 

@@ -102,5 +102,46 @@ TEST(WaveFormat, NonFiniteFloatSamplesAreSilenced) {
     EXPECT_EQ(out, (std::vector<float>{0.0f, 0.0f, 0.25f}));
 }
 
+// A file cut inside its last frame: the whole frames decode, the bytes of the
+// partial one are dropped, so the silent guard frame after the sound stays silent.
+TEST(WaveFormat, APartialLastFrameIsNotDecoded) {
+    struct Case {
+        SampleEncoding encoding;
+        std::uint16_t block_align;
+        std::size_t whole_frames;
+        std::vector<std::uint8_t> partial;
+    };
+    const Case cases[] = {
+        {SampleEncoding::pcm_u8, 2, 3, {0xFF}},
+        {SampleEncoding::pcm_s16, 4, 2, {0xFF, 0x7F}},
+        {SampleEncoding::pcm_s16, 4, 2, {0xFF, 0x7F, 0xFF}},
+        {SampleEncoding::pcm_s24, 6, 1, {0xFF, 0xFF, 0x7F}},
+        {SampleEncoding::pcm_s32, 8, 1, {0xFF, 0xFF, 0xFF, 0x7F}},
+        {SampleEncoding::float32, 8, 1, {0x00, 0x00, 0x80, 0x3F}},
+    };
+    for (const Case& c : cases) {
+        const SampleLayout layout{c.encoding, 2, c.block_align, 44100};
+        // Whole frames of silence (0x80 is the zero of unsigned 8-bit samples).
+        std::vector<std::uint8_t> bytes(c.whole_frames * c.block_align,
+                                        c.encoding == SampleEncoding::pcm_u8 ? 0x80 : 0x00);
+        bytes.insert(bytes.end(), c.partial.begin(), c.partial.end());
+        std::vector<float> out((c.whole_frames + 1) * 2, 0.0f);
+        decode_samples(layout, bytes, out);
+        EXPECT_EQ(out, std::vector<float>(out.size(), 0.0f))
+            << "block " << c.block_align << ", " << c.partial.size() << " stray bytes";
+    }
+}
+
+TEST(WaveFormat, ATruncatedSoundPlayedSlowerEndsInSilence) {
+    AudioRig rig;
+    // Two silent 16-bit stereo frames and half of a full-scale third one.
+    auto b = rig.buffer(format_record(1, 2, 44100, 4, 16), {0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x7F});
+    ASSERT_TRUE(b);
+    ASSERT_EQ(b->SetFrequency(11025), DS_OK);
+    ASSERT_EQ(b->Play(0, 0, 0), DS_OK);
+    const auto out = rig.render(64);
+    EXPECT_EQ(out, std::vector<float>(out.size(), 0.0f)) << "a click at the end";
+}
+
 } // namespace
 } // namespace qx375
