@@ -52,36 +52,52 @@ public:
         return true;
     }
 
-    // As scanf's "%ul": white space skipped, digits read (a number too large
-    // saturates), then one letter l taken if it is there. Without digits it
-    // answers false and leaves the offending byte to whatever reads next.
+    // As scanf's "%ul", which reads like strtoul: white space skipped, an
+    // optional sign, digits, then one letter l taken if it is there. A number
+    // too large gives all bits set whatever its sign; a negative one is
+    // negated in unsigned arithmetic, so "-600" is the 32 bits of -600.
+    // Without digits it answers false and leaves the offending byte, a lone
+    // sign included, to whatever reads next.
     bool number(std::uint32_t& out) {
         while (!at_end() && is_space(bytes_[at_])) {
             ++at_;
         }
+        const std::size_t start = at_;
+        const bool negative = !at_end() && bytes_[at_] == '-';
+        if (!at_end() && (bytes_[at_] == '-' || bytes_[at_] == '+')) {
+            ++at_;
+        }
+        constexpr std::uint64_t kTooLarge = std::uint64_t{1} << 32;
         std::uint64_t value = 0;
         const std::size_t first = at_;
         for (; !at_end() && bytes_[at_] >= '0' && bytes_[at_] <= '9'; ++at_) {
-            value = std::min<std::uint64_t>(value * 10 + (bytes_[at_] - '0'), 0xFFFFFFFF);
+            value = std::min(value * 10 + (bytes_[at_] - '0'), kTooLarge);
         }
         if (at_ == first) {
+            at_ = start;
             return false;
         }
         if (!at_end() && bytes_[at_] == 'l') {
             ++at_;
         }
-        out = static_cast<std::uint32_t>(value);
+        if (value == kTooLarge) {
+            out = 0xFFFFFFFF;
+        } else {
+            out = static_cast<std::uint32_t>(value);
+            out = negative ? 0u - out : out;
+        }
         return true;
     }
 
-    // One line without its line feed; false when nothing is left at all.
+    // One line without its line feed; false when nothing is left at all. The
+    // text ends at a NUL byte, as a line read into a C string does.
     bool line(std::string& out) {
         if (at_end()) {
             return false;
         }
         const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(at_);
         const auto end = std::find(begin, bytes_.end(), std::uint8_t{'\n'});
-        out.assign(begin, end);
+        out.assign(begin, std::find(begin, end, std::uint8_t{0}));
         at_ += static_cast<std::size_t>(end - begin) + (end != bytes_.end() ? 1 : 0);
         return true;
     }
@@ -112,8 +128,9 @@ bool read_pattern(SongReader& in, pattern_record& p, std::int32_t& song_entry) {
         p.volume[j] = std::clamp(p.volume[j], DSBVOLUME_MIN, DSBVOLUME_MAX);
         std::uint32_t pan = 0;
         in.number(pan);
-        p.pan[j] = static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(std::int64_t{pan} - 10000, DSBPAN_LEFT, DSBPAN_RIGHT));
+        // The pan travels as a signed number too: "-600l" is far left, not far right.
+        p.pan[j] = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+            std::int64_t{static_cast<std::int32_t>(pan)} - 10000, DSBPAN_LEFT, DSBPAN_RIGHT));
         if (in.number(n)) {
             p.frequency[j] = static_cast<std::int32_t>(n);
         }

@@ -14,6 +14,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using namespace std::string_literals;
 
 constexpr std::size_t kRecordBytes = 3 + kTracks * (10 + kSteps);
 
@@ -151,6 +152,70 @@ TEST_F(SongFileTest, ReaderCorrectsWhatItReads) {
     EXPECT_EQ(song.patterns[1].empty, 1) << "a pattern without cells keeps its flag";
     EXPECT_EQ(song.patterns[255].volume[31], -300) << "an unreadable number keeps the volume";
     EXPECT_EQ(song.patterns[255].pan[31], -10000) << "and makes the pan hard left";
+}
+
+// Numbers are read as strtoul reads them: a sign is taken, and a negative
+// number wraps to the same 32 bits a signed field gives back.
+TEST_F(SongFileTest, SignedNumbersReadAsTheCLibraryReadsThem) {
+    song.patterns[0].steps[4][3] = 1;
+    ASSERT_TRUE(song.save_drm(path("signs.drm")));
+    std::string file = read_all(path("signs.drm"));
+    const std::string tracks[] = {
+        "-600l+5l+22050l",       // volume, pan and frequency with their signs
+        "+0l-600l-100l",         // a negative pan is hard left; a negative frequency is 0
+        " \t-50l10000l0l",       // white space before the sign
+        "-99999999999l10000l0l", // too large: all bits set, whatever the sign
+    };
+    // From the last track back, so the earlier offsets still hold.
+    for (std::size_t j = std::size(tracks); j-- > 0;) {
+        file.replace(3 + j * 34, 10, tracks[j]);
+    }
+    dir.write_text("signs.drm", file);
+    pattern_record& p = song.patterns[0];
+    p.volume[1] = -300;
+    p.pan[1] = 5000;
+    ASSERT_TRUE(song.load_drm(path("signs.drm")));
+    EXPECT_EQ(p.volume[0], -600);
+    EXPECT_EQ(p.pan[0], -9995);
+    EXPECT_EQ(p.frequency[0], 22050);
+    EXPECT_EQ(p.volume[1], 0) << "+0 is a number";
+    EXPECT_EQ(p.pan[1], -10000);
+    EXPECT_EQ(p.frequency[1], 0);
+    EXPECT_EQ(p.volume[2], -50);
+    EXPECT_EQ(p.volume[3], -1);
+    EXPECT_EQ(p.frequency[3], 0);
+    EXPECT_EQ(p.steps[4][3], 1) << "the tracks after them read as before";
+    EXPECT_EQ(std::count(p.steps[3].begin(), p.steps[3].end(), 1), 0);
+}
+
+TEST_F(SongFileTest, ASignWithoutDigitsIsNoNumberAndStaysUnread) {
+    ASSERT_TRUE(song.save_drm(path("sign.drm")));
+    std::string file = read_all(path("sign.drm"));
+    const std::size_t last_track = 255 * kRecordBytes + 3 + 31 * 34;
+    file.replace(last_track, 2, "-l");
+    dir.write_text("sign.drm", file);
+    song.patterns[255].volume[31] = -300;
+    ASSERT_TRUE(song.load_drm(path("sign.drm")));
+    const pattern_record& p = song.patterns[255];
+    EXPECT_EQ(p.volume[31], -300);
+    EXPECT_EQ(p.pan[31], -10000);
+    // Every number failed on the sign, so the cells start with it: the whole
+    // text "-l10000l0l" became cells.
+    EXPECT_EQ(std::count(p.steps[31].begin(), p.steps[31].end(), 1), 10);
+}
+
+TEST_F(SongFileTest, ASampleNameEndsAtANulByte) {
+    ASSERT_TRUE(song.save_drm(path("nul.drm")));
+    std::string file = read_all(path("nul.drm"));
+    file.resize(279296 + 1);
+    file += "s9.wav\0junk\ns8.wav\0\n"s;
+    dir.write_text("nul.drm", file);
+    notifier.shown.clear();
+    ASSERT_TRUE(song.load_drm(path("nul.drm")));
+    EXPECT_EQ(song.get_sample_file(0), "s9.wav");
+    EXPECT_EQ(song.get_sample_file(1), "s8.wav");
+    EXPECT_EQ(song.get_sample_file(2), "s2.wav") << "a name without a line keeps the old one";
+    EXPECT_THAT(notifier.shown, IsEmpty());
 }
 
 TEST_F(SongFileTest, FilesThatCannotBeReadWholeLeaveTheSongAsItWas) {
