@@ -181,7 +181,7 @@ bool matrice::save_drm(const std::string& path) {
         out += sample_file[k];
         out.push_back('\n');
     }
-    return write_file_atomically(path, out);
+    return replace_file(path, out);
 }
 
 bool matrice::load_drm(const std::string& path) {

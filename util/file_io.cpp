@@ -66,6 +66,19 @@ std::string final_target(const std::string& path) {
     return path;
 }
 
+// Writes over the file itself, so that it keeps its owner, mode and hard
+// links. A failure half way leaves it damaged, and is reported.
+bool write_in_place(const std::string& target, std::string_view data, bool regular) {
+    Fd fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+        return false;
+    }
+    bool ok = write_all(fd.get(), data);
+    // Devices and pipes have no disk to flush to.
+    ok = ok && (!regular || ::fsync(fd.get()) == 0);
+    return fd.close() && ok;
+}
+
 } // namespace
 
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t max_bytes) {
@@ -95,25 +108,39 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
     return bytes;
 }
 
-bool write_file_atomically(const std::string& path, std::string_view data) {
+bool replace_file(const std::string& path, std::string_view data) {
     const std::string target = final_target(path);
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        Fd fd(::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-        return fd.get() >= 0 && write_all(fd.get(), data) && fd.close();
+        return write_in_place(target, data, false);
     }
     // A file the user may not write stays as it is, even where the folder
     // would let us replace it.
     if (exists && ::access(target.c_str(), W_OK) != 0) {
         return false;
     }
+    // A new file in place of one with other names would leave those names
+    // on the old bytes.
+    if (exists && existing.st_nlink > 1) {
+        return write_in_place(target, data, true);
+    }
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
-        return false;
+        // A read-only folder, or a name with no room left for the suffix:
+        // the file itself may still take the bytes.
+        return write_in_place(target, data, true);
+    }
+    struct stat created;
+    if (exists && (::fstat(fd.get(), &created) != 0 || created.st_uid != existing.st_uid ||
+                   created.st_gid != existing.st_gid)) {
+        // The new file would belong to us, no longer to the file's owner.
+        fd.close();
+        ::unlink(temporary.c_str());
+        return write_in_place(target, data, true);
     }
     bool ok = write_all(fd.get(), data);
     if (ok && exists) {

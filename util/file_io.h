@@ -14,11 +14,17 @@ namespace qx375 {
 // max_bytes. A file that shrinks while it is read gives what it still held.
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t max_bytes);
 
-// Replaces the file with `data` so that it is never left half written: the
-// bytes go to a temporary file beside it, which is flushed to disk and then
-// renamed over the target. On any failure the old file stays as it was, the
-// temporary file is removed, and the answer is false. A target that is not a
-// regular file (a device, a pipe) is written in place.
-bool write_file_atomically(const std::string& path, std::string_view data);
+// Makes `data` the whole content of the file at `path`, creating it if need
+// be; through a symbolic link, the file it names. Where it can, the bytes go
+// to a temporary file beside it, flushed to disk and renamed over the file,
+// which keeps its mode: a failure then leaves the old file as it was. The
+// file is written in place instead (truncated, written, flushed) where no
+// temporary file can be made (a read-only folder, a name too long for the
+// suffix), where the new file would belong to another user or group than
+// the old one, where the file has other hard links, and where it is not a
+// regular file (a device, a pipe). A file the user may not write is left
+// alone. Every write, the flush and the close are checked: false on any
+// failure, and no temporary file is left behind.
+bool replace_file(const std::string& path, std::string_view data);
 
 } // namespace qx375

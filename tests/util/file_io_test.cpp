@@ -1,0 +1,157 @@
+#include "support/wav_builder.h"
+#include "util/file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qx375 {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+const std::string kOld(1000, 'o');
+const std::string kNew = "the new song";
+
+std::string read_all(const std::string& path) {
+    const auto bytes = read_file(path, 1 << 20);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : "(unreadable)";
+}
+
+struct stat status(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info;
+}
+
+std::vector<std::string> names_in(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ReplaceFileTest : public ::testing::Test {
+protected:
+    // A song of the old bytes, readable by its owner and group only.
+    std::string old_song(const std::string& name) const {
+        const std::string file = dir.write_text(name, kOld);
+        ::chmod(file.c_str(), 0640);
+        return file;
+    }
+
+    // The file got the new bytes, kept its mode and left nothing beside it.
+    void expect_replaced(const std::string& file, const std::vector<std::string>& names) const {
+        EXPECT_EQ(read_all(file), kNew);
+        EXPECT_EQ(status(file).st_mode & 07777, 0640u);
+        EXPECT_EQ(names_in(fs::path(file).parent_path()), names) << "no temporary file left";
+    }
+
+    // As above, and the file is still the same file: same inode, same names.
+    void expect_written_in_place(const std::string& file, const struct stat& before,
+                                 const std::vector<std::string>& names) const {
+        expect_replaced(file, names);
+        const struct stat after = status(file);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_nlink, before.st_nlink);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ReplaceFileTest, SwapsInACompleteNewFileThatKeepsTheMode) {
+    const std::string file = old_song("song.drm");
+    const ino_t old_inode = status(file).st_ino;
+    ASSERT_TRUE(replace_file(file, kNew));
+    expect_replaced(file, {"song.drm"});
+    EXPECT_NE(status(file).st_ino, old_inode) << "renamed over the old file";
+
+    const std::string fresh = (dir.path() / "fresh.drm").string();
+    ASSERT_TRUE(replace_file(fresh, kNew));
+    EXPECT_EQ(read_all(fresh), kNew);
+}
+
+// The longest name a folder takes leaves no room for a temporary name beside
+// it; the song is written all the same, whether it is new or not.
+TEST_F(ReplaceFileTest, WritesInPlaceWhenNoTemporaryNameFits) {
+    const std::string name = std::string(251, 'n') + ".drm";
+    const std::string file = old_song(name);
+    const struct stat before = status(file);
+    ASSERT_TRUE(replace_file(file, kNew));
+    expect_written_in_place(file, before, {name});
+
+    fs::remove(file);
+    ASSERT_TRUE(replace_file(file, kNew));
+    EXPECT_EQ(read_all(file), kNew);
+}
+
+TEST_F(ReplaceFileTest, WritesInPlaceToKeepHardLinks) {
+    const std::string file = old_song("song.drm");
+    const std::string other = (dir.path() / "other name.drm").string();
+    fs::create_hard_link(file, other);
+    const struct stat before = status(file);
+    ASSERT_TRUE(replace_file(file, kNew));
+    expect_written_in_place(file, before, {"other name.drm", "song.drm"});
+    EXPECT_EQ(read_all(other), kNew);
+}
+
+TEST_F(ReplaceFileTest, WritesInPlaceToKeepAnotherUsersFile) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "only root can give a file to another user";
+    }
+    const std::string file = old_song("song.drm");
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    const struct stat before = status(file);
+    ASSERT_TRUE(replace_file(file, kNew));
+    expect_written_in_place(file, before, {"song.drm"});
+    EXPECT_EQ(status(file).st_uid, 65534u);
+}
+
+TEST_F(ReplaceFileTest, WritesInPlaceInAReadOnlyFolder) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root creates files in a read-only folder all the same";
+    }
+    const std::string file = old_song("locked/song.drm");
+    const fs::path folder = dir.path() / "locked";
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    const struct stat before = status(file);
+    const bool replaced = replace_file(file, kNew);
+    const bool created = replace_file((folder / "new.drm").string(), kNew);
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_TRUE(replaced);
+    expect_written_in_place(file, before, {"song.drm"});
+    EXPECT_FALSE(created) << "a new file still needs a writable folder";
+}
+
+// Writing in place cannot keep the old file, but it must not call a short
+// write a success.
+TEST_F(ReplaceFileTest, InPlaceWritesReportAFullDisk) {
+    const std::string file = old_song("song.drm");
+    fs::create_hard_link(file, dir.path() / "link.drm");
+    struct rlimit old_limit;
+    getrlimit(RLIMIT_FSIZE, &old_limit);
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old_limit;
+    small.rlim_cur = 100000;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool replaced = replace_file(file, std::string(200000, 'x'));
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+    EXPECT_FALSE(replaced);
+    EXPECT_FALSE(replace_file("/dev/full", kNew)) << "a device with no room";
+}
+
+} // namespace
+} // namespace qx375
