@@ -10,9 +10,9 @@ namespace qx375::kitgen {
 struct Instrument {
     const char* file;
     Mono (*make)();
-    double width;   // stereo spread of everything above the bass; 0 keeps it centred
-    double peak_db; // peak level of the finished file, in dBFS
-    double fade;    // seconds at the end faded out to silence
+    double width;    // stereo spread of everything above the bass; 0 keeps it centred
+    double level_db; // peak level in dB, before the whole kit is lowered to leave headroom
+    double fade;     // seconds at the end faded out to silence
 };
 
 // Every sample the program expects beside it at start-up.

@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <numeric>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -66,7 +69,26 @@ Mono block_dc(const Mono& in) {
     return out;
 }
 
-std::vector<std::int16_t> finish(const Instrument& instrument) {
+double amplitude(double db) {
+    return std::pow(10.0, db / 20.0);
+}
+
+// Any three samples may start on the same frame at full volume. The three
+// loudest levels of the kit set one gain for every sample, so that their peaks
+// together stay at this share of full scale and the kit keeps its balance.
+constexpr double kThreePeaksCeiling = 0.9;
+
+double kit_headroom(std::span<const Instrument> instruments) {
+    std::vector<double> levels;
+    for (const Instrument& instrument : instruments) {
+        levels.push_back(amplitude(instrument.level_db));
+    }
+    const auto loudest = levels.begin() + std::min<std::ptrdiff_t>(3, std::ssize(levels));
+    std::partial_sort(levels.begin(), loudest, levels.end(), std::greater<>());
+    return kThreePeaksCeiling / std::accumulate(levels.begin(), loudest, 0.0);
+}
+
+std::vector<std::int16_t> finish(const Instrument& instrument, double headroom) {
     Stereo sound = widen(block_dc(instrument.make()), instrument.width);
     fade(sound.left, instrument.fade);
     fade(sound.right, instrument.fade);
@@ -76,7 +98,7 @@ std::vector<std::int16_t> finish(const Instrument& instrument) {
             peak = std::max(peak, std::abs(x));
         }
     }
-    const double gain = std::pow(10.0, instrument.peak_db / 20.0) * 32767.0 / peak;
+    const double gain = amplitude(instrument.level_db) * headroom * 32767.0 / peak;
     std::vector<std::int16_t> pcm;
     pcm.reserve(2 * sound.left.size());
     for (std::size_t i = 0; i < sound.left.size(); ++i) {
@@ -142,9 +164,10 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = argv[1];
     std::error_code error;
     std::filesystem::create_directories(dir, error);
+    const double headroom = kit_headroom(kit());
     for (const Instrument& instrument : kit()) {
         const auto path = dir / instrument.file;
-        if (!write_wav(path, finish(instrument))) {
+        if (!write_wav(path, finish(instrument, headroom))) {
             std::cerr << "kitgen: cannot write " << path.string() << '\n';
             return 1;
         }
