@@ -146,6 +146,25 @@ std::string write_wave(int fd, int recording, std::uint64_t frames, std::uint32_
     return why;
 }
 
+// Writes the WAV file into `fd`, gives it the permissions of the file it will
+// replace when there is one, flushes a regular file to disk and closes `fd`.
+// Why it failed, or nothing.
+std::string write_and_close(int fd, int recording, std::uint64_t frames, std::uint32_t rate,
+                            const struct stat* replaced) {
+    std::string why = write_wave(fd, recording, frames, rate);
+    if (why.empty() && replaced != nullptr && ::fchmod(fd, replaced->st_mode & 07777) != 0) {
+        why = reason(errno);
+    }
+    struct stat info;
+    if (why.empty() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(fd) != 0) {
+        why = reason(errno);
+    }
+    if (::close(fd) != 0 && why.empty()) {
+        why = reason(errno);
+    }
+    return why;
+}
+
 // The file a path finally names, through any symbolic links, so that saving
 // through a link updates the file it points to rather than replacing the link.
 std::string final_target(const std::string& path) {
@@ -268,16 +287,7 @@ RecorderResult WaveRecorder::save() {
                                    std::to_string(counter.fetch_add(1));
         const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
-            std::string why = write_wave(fd, fd_, frames, rate_);
-            if (why.empty() && exists && ::fchmod(fd, existing.st_mode & 07777) != 0) {
-                why = reason(errno);
-            }
-            if (why.empty() && ::fsync(fd) != 0) {
-                why = reason(errno);
-            }
-            if (::close(fd) != 0 && why.empty()) {
-                why = reason(errno);
-            }
+            std::string why = write_and_close(fd, fd_, frames, rate_, exists ? &existing : nullptr);
             if (why.empty() && ::rename(beside.c_str(), target.c_str()) != 0) {
                 why = reason(errno);
             }
@@ -304,14 +314,7 @@ RecorderResult WaveRecorder::save() {
     if (fd < 0) {
         return fail(reason(errno));
     }
-    std::string why = write_wave(fd, fd_, frames, rate_);
-    struct stat written;
-    if (why.empty() && ::fstat(fd, &written) == 0 && S_ISREG(written.st_mode) && ::fsync(fd) != 0) {
-        why = reason(errno);
-    }
-    if (::close(fd) != 0 && why.empty()) {
-        why = reason(errno);
-    }
+    const std::string why = write_and_close(fd, fd_, frames, rate_, nullptr);
     return why.empty() ? RecorderResult{} : fail(why);
 }
 

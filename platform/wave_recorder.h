@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qx375 {
@@ -21,10 +22,10 @@ struct [[nodiscard]] RecorderResult {
 };
 
 // The wave-audio recorder of the song export. It records the program's own
-// mix from the mixer's capture tap in 16-bit stereo: record() starts a thread
-// that drains the tap every 20 ms into a temporary file, so neither the audio
-// thread nor the window thread ever writes to disk while the song plays;
-// save() turns the recording into a WAV file.
+// mix from the mixer's capture tap: record() starts a thread that drains the
+// tap every 20 ms into a temporary file, so neither the audio thread nor the
+// window thread ever writes to disk while the song plays; save() turns the
+// recording into a 16-bit stereo WAV file.
 //
 // The verbs are called from one thread (the window's). A recording is held
 // from open() to the next open() or the end of the recorder, saved or not.
