@@ -15,6 +15,7 @@ bench: build runtime-dir
 	$(BUILD)/bench/mixer_bench
 	$(BUILD)/bench/onset_bench 30
 	$(BUILD)/bench/song_bench
+	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
 

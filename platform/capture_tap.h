@@ -8,10 +8,10 @@
 
 namespace qx375 {
 
-// A copy of the final mix for whoever records it (the song export, timing
-// checks). The audio thread hands every block over while a capture runs and
-// never waits: when the reader falls behind, the frames that do not fit are
-// dropped and counted.
+// A copy of the mix, before the master volume and the output's clipping, for
+// whoever records it (the song export, timing checks). The audio thread hands
+// every block over while a capture runs and never waits: when the reader falls
+// behind, the frames that do not fit are dropped and counted.
 class CaptureTap {
 public:
     explicit CaptureTap(std::size_t capacity_frames) : ring_(capacity_frames * 2) {}
@@ -29,7 +29,13 @@ public:
         state_.store(starting, std::memory_order_release);
     }
 
-    void stop() { state_.store(idle, std::memory_order_release); }
+    // Reader side: ends the capture. Once it returns no more frames arrive, so
+    // whatever the reader reads next is the whole rest of the capture.
+    void stop() {
+        state_.store(idle);
+        while (writing_.load()) {
+        }
+    }
 
     // True once the audio thread has written the first block of this capture;
     // first_frame() is then the output frame of the first captured frame.

@@ -110,6 +110,10 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
         done = until;
     }
 
+    // The recording takes the mix as the song made it: the master volume is only
+    // the listener's, and the recording clips when it is written as 16-bit.
+    capture_.capture(stereo.first(2 * frames), frame_);
+
     const std::uint32_t levels = master_volume_.load(std::memory_order_relaxed);
     const float left = static_cast<float>(levels & 0xFFFF) / 65535.0f;
     const float right = static_cast<float>(levels >> 16) / 65535.0f;
@@ -118,7 +122,6 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
         stereo[2 * i + 1] = std::clamp(stereo[2 * i + 1] * right, -1.0f, 1.0f);
     }
 
-    capture_.capture(stereo.first(2 * frames), frame_);
     clock_.publish(frame_, time);
     frame_ += frames;
 }

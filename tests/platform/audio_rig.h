@@ -41,12 +41,14 @@ inline std::vector<std::uint8_t> pcm16(const std::vector<float>& samples) {
     return bytes;
 }
 
-// A sound output that renders only when asked, with one device on it.
+// A sound output with one device on it; by default it renders only when asked.
 struct AudioRig {
-    AudioOutput output{AudioBackendKind::manual};
+    AudioOutput output;
     std::unique_ptr<SoundDevice> device;
 
-    AudioRig() { output.create_device(device); }
+    explicit AudioRig(AudioBackendKind kind = AudioBackendKind::manual) : output(kind) {
+        output.create_device(device);
+    }
 
     // A static buffer filled with `bytes`, as the program builds its channels.
     std::unique_ptr<SoundBuffer> buffer(const std::vector<std::uint8_t>& format,

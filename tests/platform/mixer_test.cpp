@@ -152,6 +152,25 @@ TEST(Mixer, CaptureTapRecordsTheMixFromItsFirstFrameAndCountsOverruns) {
     tap.stop();
 }
 
+TEST(Mixer, CaptureTapTakesTheMixBeforeTheMasterVolumeAndTheClipping) {
+    AudioRig rig;
+    CaptureTap& tap = rig.output.capture();
+    tap.start();
+    auto a = rig.mono(std::vector<float>(500, 0.75f));
+    auto b = rig.mono(std::vector<float>(500, 0.5f));
+    a->Play(0, 0, 0);
+    b->Play(0, 0, 0);
+    rig.output.set_volume(0x0000FFFF);
+    const auto out = rig.render(256);
+    std::vector<float> got(2 * 256);
+    ASSERT_EQ(tap.read(got), 256u);
+    tap.stop();
+    EXPECT_EQ(out[10], 1.0f);
+    EXPECT_EQ(out[11], 0.0f);
+    EXPECT_NEAR(got[10], 1.25f, kTol);
+    EXPECT_NEAR(got[11], 1.25f, kTol);
+}
+
 // Replacing a sound's buffer while it plays, as a sample change during
 // playback does, from another thread than the one rendering.
 TEST(Mixer, BuffersReplacedWhilePlayingFromAnotherThread) {

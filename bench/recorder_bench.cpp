@@ -1,0 +1,93 @@
+// Saving an exported song: a recording of several minutes of a playing sound,
+// made through the capture tap and the recorder's drain thread, then written
+// as a 16-bit WAV file (flushed to disk) and timed.
+#include "platform/audio_output.h"
+#include "platform/wave_recorder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+using namespace qx375;
+
+int main(int argc, char** argv) {
+    const double minutes = argc > 1 ? std::atof(argv[1]) : 5.0;
+    const std::uint32_t rate = AudioOutput::kRate;
+    const auto total = static_cast<std::uint64_t>(minutes * 60 * rate);
+
+    AudioOutput output(AudioBackendKind::manual);
+    std::unique_ptr<SoundDevice> device;
+    output.create_device(device);
+
+    // One second of a loud chord, started again every second, so the file
+    // holds sound and some clipping rather than silence.
+    std::vector<std::uint8_t> bytes(2 * rate);
+    for (std::uint32_t i = 0; i < rate; ++i) {
+        const double v = 0.6 * std::sin(i * 0.0628) + 0.5 * std::sin(i * 0.0911);
+        const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
+        bytes[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+    }
+    const std::uint8_t format[16] = {1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
+    BufferDesc desc;
+    desc.size = kBufferDescSize;
+    desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+    desc.buffer_bytes = static_cast<std::uint32_t>(bytes.size());
+    desc.format = format;
+    std::unique_ptr<SoundBuffer> buffer;
+    device->CreateSoundBuffer(desc, buffer);
+    LockedRegions regions;
+    buffer->Lock(0, desc.buffer_bytes, regions, 0);
+    std::copy(bytes.begin(), bytes.end(), regions.first.begin());
+    buffer->Unlock(regions);
+
+    WaveRecorder recorder(output.capture(), rate);
+    if (const RecorderResult opened = recorder.open(); !opened.ok()) {
+        std::printf("%s\n", opened.error.c_str());
+        return 1;
+    }
+    (void)recorder.record();
+    // Rendered faster than real time, one second at a time, each second
+    // drained before the next so that the tap never overflows.
+    std::vector<float> block(2 * AudioOutput::kBlockFrames);
+    for (std::uint64_t done = 0; done < total;) {
+        buffer->Stop();
+        buffer->SetCurrentPosition(0);
+        buffer->Play(0, 0, 0);
+        for (std::uint64_t end = std::min<std::uint64_t>(total, done + rate); done < end;
+             done += AudioOutput::kBlockFrames) {
+            output.pull(block);
+        }
+        while (recorder.recorded_frames() < done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    recorder.stop();
+
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "qx375-recorder-bench";
+    std::filesystem::create_directories(dir);
+    recorder.set_file_name((dir / "export.wav").string());
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    const RecorderResult saved = recorder.save();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const auto file_bytes = saved.ok() ? std::filesystem::file_size(dir / "export.wav") : 0;
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    if (!saved.ok()) {
+        std::printf("%s\n", saved.error.c_str());
+        return 1;
+    }
+    std::printf("recording: %.1f minutes, %llu frames, %llu overrun\n", minutes,
+                static_cast<unsigned long long>(recorder.recorded_frames()),
+                static_cast<unsigned long long>(recorder.overrun_frames()));
+    std::printf("save: %.1f MB WAV file written and flushed in %.0f ms (%.0f MB/s)\n",
+                file_bytes / 1e6, seconds * 1000, file_bytes / 1e6 / seconds);
+    return 0;
+}

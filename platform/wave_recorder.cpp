@@ -1,0 +1,376 @@
+#include "platform/wave_recorder.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace qx375 {
+namespace {
+
+// Often enough that the tap's ring (seconds of sound) never fills, seldom
+// enough to cost nothing.
+constexpr auto kDrainInterval = std::chrono::milliseconds(20);
+constexpr std::size_t kChunkFrames = 8192;
+constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+
+std::string reason(int error) {
+    return std::generic_category().message(error);
+}
+
+// The error number of the failure, or 0.
+int write_all(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// The error number of the failure, or 0; a file shorter than asked is EIO.
+int read_all(int fd, void* data, std::size_t size, off_t at) {
+    auto* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, p, size, at);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        p += n;
+        at += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// libsndfile writes the WAV file through these, so that every failure of the
+// disk is seen, the header it rewrites on closing included.
+struct Sink {
+    int fd;
+    int error = 0;
+
+    void fail(int e) {
+        if (error == 0) {
+            error = e;
+        }
+    }
+};
+
+sf_count_t sink_length(void* user) {
+    struct stat info;
+    return ::fstat(static_cast<Sink*>(user)->fd, &info) == 0 ? info.st_size : 0;
+}
+
+sf_count_t sink_seek(sf_count_t offset, int whence, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    const off_t at = ::lseek(sink->fd, offset, whence);
+    if (at < 0) {
+        sink->fail(errno);
+    }
+    return at;
+}
+
+sf_count_t sink_read(void* data, sf_count_t count, void* user) {
+    const ssize_t n = ::read(static_cast<Sink*>(user)->fd, data, static_cast<std::size_t>(count));
+    return n < 0 ? 0 : n;
+}
+
+sf_count_t sink_write(const void* data, sf_count_t count, void* user) {
+    auto* sink = static_cast<Sink*>(user);
+    if (sink->error != 0) {
+        return 0;
+    }
+    sink->fail(write_all(sink->fd, data, static_cast<std::size_t>(count)));
+    return sink->error == 0 ? count : 0;
+}
+
+sf_count_t sink_tell(void* user) {
+    return ::lseek(static_cast<Sink*>(user)->fd, 0, SEEK_CUR);
+}
+
+// Writes the recording into `fd` as a 16-bit stereo WAV file, clipped at full
+// scale. The reason it failed, or nothing.
+std::string write_wave(int fd, int recording, std::uint64_t frames, std::uint32_t rate) {
+    Sink sink{fd};
+    SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(rate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
+    if (file == nullptr) {
+        return sink.error != 0 ? reason(sink.error) : sf_strerror(nullptr);
+    }
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    std::vector<float> chunk(2 * kChunkFrames);
+    std::string why;
+    for (std::uint64_t done = 0; done < frames && why.empty();) {
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kChunkFrames, frames - done));
+        if (const int e = read_all(recording, chunk.data(), n * kFrameBytes,
+                                   static_cast<off_t>(done * kFrameBytes));
+            e != 0) {
+            why = "the recording cannot be read back: " + reason(e);
+        } else if (sf_writef_float(file, chunk.data(), static_cast<sf_count_t>(n)) !=
+                   static_cast<sf_count_t>(n)) {
+            why = sink.error != 0 ? reason(sink.error) : sf_strerror(file);
+        }
+        done += n;
+    }
+    const int closed = sf_close(file);
+    if (why.empty() && sink.error != 0) {
+        why = reason(sink.error);
+    }
+    if (why.empty() && closed != 0) {
+        why = sf_error_number(closed);
+    }
+    return why;
+}
+
+// Writes the WAV file into `fd`, gives it the permissions of the file it will
+// replace when there is one, flushes a regular file to disk and closes `fd`.
+// Why it failed, or nothing.
+std::string write_and_close(int fd, int recording, std::uint64_t frames, std::uint32_t rate,
+                            const struct stat* replaced) {
+    std::string why = write_wave(fd, recording, frames, rate);
+    if (why.empty() && replaced != nullptr && ::fchmod(fd, replaced->st_mode & 07777) != 0) {
+        why = reason(errno);
+    }
+    struct stat info;
+    if (why.empty() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(fd) != 0) {
+        why = reason(errno);
+    }
+    if (::close(fd) != 0 && why.empty()) {
+        why = reason(errno);
+    }
+    return why;
+}
+
+// The file a path finally names, through any symbolic links, so that saving
+// through a link updates the file it points to rather than replacing the link.
+std::string final_target(const std::string& path) {
+    char resolved[PATH_MAX];
+    struct stat link;
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+        ::realpath(path.c_str(), resolved) != nullptr) {
+        return resolved;
+    }
+    return path;
+}
+
+std::string directory_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A folder that lets no new file be made, where an existing file may still be
+// rewritten. A full disk is not one: rewriting in place would lose the old file.
+bool refuses_new_files(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
+}
+
+} // namespace
+
+WaveRecorder::WaveRecorder(CaptureTap& tap, std::uint32_t rate) : tap_(tap), rate_(rate) {}
+
+WaveRecorder::~WaveRecorder() {
+    close();
+}
+
+RecorderResult WaveRecorder::open() {
+    close();
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return {"Cannot create the temporary recording file: " + ec.message()};
+    }
+    std::string name = (folder / "qx375-recording-XXXXXX").string();
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return {"Cannot create the temporary recording file in " + folder.string() + ": " +
+                reason(errno)};
+    }
+    // The recording lives as long as its descriptor, and not a moment longer,
+    // whatever way the program ends.
+    ::unlink(name.c_str());
+    fd_ = fd;
+    return {};
+}
+
+RecorderResult WaveRecorder::record() {
+    if (!is_open()) {
+        return {"The recorder is not open."};
+    }
+    if (recording()) {
+        return {};
+    }
+    tap_.start();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
+    }
+    try {
+        drain_ = std::thread([this] { drain_loop(); });
+    } catch (const std::system_error& e) {
+        tap_.stop();
+        return {std::string("Cannot start the recording: ") + e.what()};
+    }
+    return {};
+}
+
+void WaveRecorder::stop() {
+    if (!recording()) {
+        return;
+    }
+    // After the tap's stop nothing more arrives, so the drain's last round,
+    // which begins after it, takes everything.
+    tap_.stop();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    drain_.join();
+    earlier_overruns_ += tap_.overrun_frames();
+}
+
+RecorderResult WaveRecorder::save() {
+    stop();
+    if (file_name_.empty()) {
+        return {};
+    }
+    const auto fail = [&](const std::string& why) {
+        return RecorderResult{"Cannot save the recording as " + file_name_ + ": " + why};
+    };
+    if (!is_open()) {
+        return fail("nothing has been recorded.");
+    }
+    if (write_errno_ != 0) {
+        return fail("the recording could not be kept in the temporary folder: " +
+                    reason(write_errno_));
+    }
+    const std::uint64_t frames = recorded_frames();
+    const std::string target = final_target(file_name_);
+    struct stat existing;
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    // A file the user may not write stays as it is, even where the folder
+    // would let us replace it.
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        return fail(reason(errno));
+    }
+
+    if (!exists || S_ISREG(existing.st_mode)) {
+        static std::atomic<unsigned> counter{0};
+        const std::string beside = target + ".part" + std::to_string(::getpid()) + "-" +
+                                   std::to_string(counter.fetch_add(1));
+        const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            std::string why = write_and_close(fd, fd_, frames, rate_, exists ? &existing : nullptr);
+            if (why.empty() && ::rename(beside.c_str(), target.c_str()) != 0) {
+                why = reason(errno);
+            }
+            if (!why.empty()) {
+                ::unlink(beside.c_str());
+                return fail(why);
+            }
+            const int folder = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY);
+            if (folder >= 0) {
+                ::fsync(folder);
+                ::close(folder);
+            }
+            return {};
+        }
+        if (!refuses_new_files(errno)) {
+            return fail(reason(errno));
+        }
+    }
+
+    // A device, or a folder that takes no new file: write in place. Not
+    // blocking, so that a pipe nobody reads refuses instead of hanging.
+    const int fd =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return fail(reason(errno));
+    }
+    const std::string why = write_and_close(fd, fd_, frames, rate_, nullptr);
+    return why.empty() ? RecorderResult{} : fail(why);
+}
+
+std::uint64_t WaveRecorder::overrun_frames() const {
+    return earlier_overruns_ + (recording() ? tap_.overrun_frames() : 0);
+}
+
+std::optional<std::uint64_t> WaveRecorder::first_frame() const {
+    if (!has_first_frame_.load(std::memory_order_acquire)) {
+        return std::nullopt;
+    }
+    return first_frame_.load(std::memory_order_relaxed);
+}
+
+void WaveRecorder::close() {
+    stop();
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    frames_.store(0, std::memory_order_release);
+    has_first_frame_.store(false, std::memory_order_release);
+    earlier_overruns_ = 0;
+    write_errno_ = 0;
+}
+
+void WaveRecorder::drain_loop() {
+    std::vector<float> chunk(2 * kChunkFrames);
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        const bool last = wake_.wait_for(lock, kDrainInterval, [this] { return stopping_; });
+        lock.unlock();
+        drain(chunk);
+        lock.lock();
+        if (last) {
+            return;
+        }
+    }
+}
+
+void WaveRecorder::drain(std::vector<float>& chunk) {
+    for (std::size_t got; (got = tap_.read(chunk)) > 0;) {
+        // Frames read mean the capture has begun, so its first frame is known.
+        if (!has_first_frame_.load(std::memory_order_relaxed)) {
+            first_frame_.store(tap_.first_frame(), std::memory_order_relaxed);
+            has_first_frame_.store(true, std::memory_order_release);
+        }
+        // After a failed write the recording is lost; what follows is read
+        // only to be thrown away.
+        if (write_errno_ == 0) {
+            write_errno_ = write_all(fd_, chunk.data(), got * kFrameBytes);
+            if (write_errno_ == 0) {
+                frames_.fetch_add(got, std::memory_order_release);
+            }
+        }
+    }
+}
+
+} // namespace qx375
