@@ -1,11 +1,12 @@
 #include "platform/wave_recorder.h"
 
+#include "util/file_io.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -25,23 +26,6 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 
 std::string reason(int error) {
     return std::generic_category().message(error);
-}
-
-// The error number of the failure, or 0.
-int write_all(int fd, const void* data, std::size_t size) {
-    const auto* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return n < 0 ? errno : EIO;
-        }
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 // The error number of the failure, or 0; a file shorter than asked is EIO.
@@ -108,8 +92,8 @@ sf_count_t sink_tell(void* user) {
 }
 
 // Writes the recording into `fd` as a 16-bit stereo WAV file, clipped at full
-// scale. The reason it failed, or nothing.
-std::string write_wave(int fd, int recording, std::uint64_t frames, std::uint32_t rate) {
+// scale; 0, or the error number of the failure.
+int write_wave(int fd, int recording, std::uint64_t frames, std::uint32_t rate) {
     Sink sink{fd};
     SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
     SF_INFO info{};
@@ -118,77 +102,27 @@ std::string write_wave(int fd, int recording, std::uint64_t frames, std::uint32_
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
     if (file == nullptr) {
-        return sink.error != 0 ? reason(sink.error) : sf_strerror(nullptr);
+        return sink.error != 0 ? sink.error : EIO;
     }
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     std::vector<float> chunk(2 * kChunkFrames);
-    std::string why;
-    for (std::uint64_t done = 0; done < frames && why.empty();) {
+    for (std::uint64_t done = 0; done < frames && sink.error == 0;) {
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunkFrames, frames - done));
         if (const int e = read_all(recording, chunk.data(), n * kFrameBytes,
                                    static_cast<off_t>(done * kFrameBytes));
             e != 0) {
-            why = "the recording cannot be read back: " + reason(e);
+            sink.fail(e);
         } else if (sf_writef_float(file, chunk.data(), static_cast<sf_count_t>(n)) !=
                    static_cast<sf_count_t>(n)) {
-            why = sink.error != 0 ? reason(sink.error) : sf_strerror(file);
+            sink.fail(EIO);
         }
         done += n;
     }
-    const int closed = sf_close(file);
-    if (why.empty() && sink.error != 0) {
-        why = reason(sink.error);
+    if (sf_close(file) != 0) {
+        sink.fail(EIO);
     }
-    if (why.empty() && closed != 0) {
-        why = sf_error_number(closed);
-    }
-    return why;
-}
-
-// Writes the WAV file into `fd`, gives it the permissions of the file it will
-// replace when there is one, flushes a regular file to disk and closes `fd`.
-// Why it failed, or nothing.
-std::string write_and_close(int fd, int recording, std::uint64_t frames, std::uint32_t rate,
-                            const struct stat* replaced) {
-    std::string why = write_wave(fd, recording, frames, rate);
-    if (why.empty() && replaced != nullptr && ::fchmod(fd, replaced->st_mode & 07777) != 0) {
-        why = reason(errno);
-    }
-    struct stat info;
-    if (why.empty() && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fsync(fd) != 0) {
-        why = reason(errno);
-    }
-    if (::close(fd) != 0 && why.empty()) {
-        why = reason(errno);
-    }
-    return why;
-}
-
-// The file a path finally names, through any symbolic links, so that saving
-// through a link updates the file it points to rather than replacing the link.
-std::string final_target(const std::string& path) {
-    char resolved[PATH_MAX];
-    struct stat link;
-    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
-        ::realpath(path.c_str(), resolved) != nullptr) {
-        return resolved;
-    }
-    return path;
-}
-
-std::string directory_of(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A folder that lets no new file be made, where an existing file may still be
-// rewritten. A full disk is not one: rewriting in place would lose the old file.
-bool refuses_new_files(int error) {
-    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
+    return sink.error;
 }
 
 } // namespace
@@ -272,50 +206,9 @@ RecorderResult WaveRecorder::save() {
                     reason(write_errno_));
     }
     const std::uint64_t frames = recorded_frames();
-    const std::string target = final_target(file_name_);
-    struct stat existing;
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    // A file the user may not write stays as it is, even where the folder
-    // would let us replace it.
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        return fail(reason(errno));
-    }
-
-    if (!exists || S_ISREG(existing.st_mode)) {
-        static std::atomic<unsigned> counter{0};
-        const std::string beside = target + ".part" + std::to_string(::getpid()) + "-" +
-                                   std::to_string(counter.fetch_add(1));
-        const int fd = ::open(beside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            std::string why = write_and_close(fd, fd_, frames, rate_, exists ? &existing : nullptr);
-            if (why.empty() && ::rename(beside.c_str(), target.c_str()) != 0) {
-                why = reason(errno);
-            }
-            if (!why.empty()) {
-                ::unlink(beside.c_str());
-                return fail(why);
-            }
-            const int folder = ::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY);
-            if (folder >= 0) {
-                ::fsync(folder);
-                ::close(folder);
-            }
-            return {};
-        }
-        if (!refuses_new_files(errno)) {
-            return fail(reason(errno));
-        }
-    }
-
-    // A device, or a folder that takes no new file: write in place. Not
-    // blocking, so that a pipe nobody reads refuses instead of hanging.
-    const int fd =
-        ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return fail(reason(errno));
-    }
-    const std::string why = write_and_close(fd, fd_, frames, rate_, nullptr);
-    return why.empty() ? RecorderResult{} : fail(why);
+    const int error =
+        replace_file_with(file_name_, [&](int fd) { return write_wave(fd, fd_, frames, rate_); });
+    return error == 0 ? RecorderResult{} : fail(reason(error));
 }
 
 std::uint64_t WaveRecorder::overrun_frames() const {

@@ -32,20 +32,6 @@ private:
     int fd_;
 };
 
-bool write_all(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 std::string directory_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -66,17 +52,30 @@ std::string final_target(const std::string& path) {
     return path;
 }
 
+// A folder that lets no new file be made, where an existing file may still be
+// rewritten.
+bool refuses_new_files(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENAMETOOLONG;
+}
+
 // Writes over the file itself, so that it keeps its owner, mode and hard
-// links. A failure half way leaves it damaged, and is reported.
-bool write_in_place(const std::string& target, std::string_view data, bool regular) {
-    Fd fd(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+// links. A failure half way leaves it damaged, and is reported. Not
+// blocking, so that a pipe nobody reads refuses instead of hanging.
+int write_in_place(const std::string& target, const ContentWriter& write, bool regular) {
+    Fd fd(::open(target.c_str(),
+                 O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | (regular ? 0 : O_NONBLOCK), 0666));
     if (fd.get() < 0) {
-        return false;
+        return errno;
     }
-    bool ok = write_all(fd.get(), data);
+    int error = write(fd.get());
     // Devices and pipes have no disk to flush to.
-    ok = ok && (!regular || ::fsync(fd.get()) == 0);
-    return fd.close() && ok;
+    if (error == 0 && regular && ::fsync(fd.get()) != 0) {
+        error = errno;
+    }
+    if (!fd.close() && error == 0) {
+        error = errno;
+    }
+    return error;
 }
 
 } // namespace
@@ -108,31 +107,45 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
     return bytes;
 }
 
-bool replace_file(const std::string& path, std::string_view data) {
+int write_all(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int replace_file_with(const std::string& path, const ContentWriter& write) {
     const std::string target = final_target(path);
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) {
-        return write_in_place(target, data, false);
+        return write_in_place(target, write, false);
     }
     // A file the user may not write stays as it is, even where the folder
     // would let us replace it.
     if (exists && ::access(target.c_str(), W_OK) != 0) {
-        return false;
+        return errno;
     }
     // A new file in place of one with other names would leave those names
     // on the old bytes.
     if (exists && existing.st_nlink > 1) {
-        return write_in_place(target, data, true);
+        return write_in_place(target, write, true);
     }
     static std::atomic<unsigned> counter{0};
     const std::string temporary =
         target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
     Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
-        // A read-only folder, or a name with no room left for the suffix:
-        // the file itself may still take the bytes.
-        return write_in_place(target, data, true);
+        return refuses_new_files(errno) ? write_in_place(target, write, true) : errno;
     }
     struct stat created;
     if (exists && (::fstat(fd.get(), &created) != 0 || created.st_uid != existing.st_uid ||
@@ -140,24 +153,35 @@ bool replace_file(const std::string& path, std::string_view data) {
         // The new file would belong to us, no longer to the file's owner.
         fd.close();
         ::unlink(temporary.c_str());
-        return write_in_place(target, data, true);
+        return write_in_place(target, write, true);
     }
-    bool ok = write_all(fd.get(), data);
-    if (ok && exists) {
-        ok = ::fchmod(fd.get(), existing.st_mode & 07777) == 0;
+    int error = write(fd.get());
+    if (error == 0 && exists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) {
+        error = errno;
     }
-    ok = ok && ::fsync(fd.get()) == 0;
-    ok = fd.close() && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
+    if (error == 0 && ::fsync(fd.get()) != 0) {
+        error = errno;
+    }
+    if (!fd.close() && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
         ::unlink(temporary.c_str());
-        return false;
+        return error;
     }
     Fd directory(::open(directory_of(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0) {
         ::fsync(directory.get());
     }
-    return true;
+    return 0;
+}
+
+bool replace_file(const std::string& path, std::string_view data) {
+    return replace_file_with(
+               path, [data](int fd) { return write_all(fd, data.data(), data.size()); }) == 0;
 }
 
 } // namespace qx375

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,17 +15,28 @@ namespace qx375 {
 // max_bytes. A file that shrinks while it is read gives what it still held.
 std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t max_bytes);
 
-// Makes `data` the whole content of the file at `path`, creating it if need
-// be; through a symbolic link, the file it names. Where it can, the bytes go
-// to a temporary file beside it, flushed to disk and renamed over the file,
-// which keeps its mode: a failure then leaves the old file as it was. The
-// file is written in place instead (truncated, written, flushed) where no
-// temporary file can be made (a read-only folder, a name too long for the
-// suffix), where the new file would belong to another user or group than
-// the old one, where the file has other hard links, and where it is not a
-// regular file (a device, a pipe). A file the user may not write is left
-// alone. Every write, the flush and the close are checked: false on any
-// failure, and no temporary file is left behind.
+// Writes all of `size` bytes to `fd`; 0, or the error number of the failure.
+int write_all(int fd, const void* data, std::size_t size);
+
+// Writes the whole content of a file into the descriptor it is given; 0, or
+// the error number of the failure.
+using ContentWriter = std::function<int(int fd)>;
+
+// Makes what `write` writes the whole content of the file at `path`,
+// creating it if need be; through a symbolic link, the file it names. Where
+// it can, the bytes go to a temporary file beside it, flushed to disk and
+// renamed over the file, which keeps its mode: a failure then leaves the old
+// file as it was. The file is written in place instead (truncated, written,
+// flushed) where the folder lets no new file be made (read-only, or a name
+// too long for the suffix), where the new file would belong to another user
+// or group than the old one, where the file has other hard links, and where
+// it is not a regular file (a device, a pipe). A full disk is no reason to
+// write in place: that would lose the old file. A file the user may not
+// write is left alone. Every write, the flush and the close are checked: 0,
+// or the error number of the failure, and no temporary file is left behind.
+int replace_file_with(const std::string& path, const ContentWriter& write);
+
+// The same with `data` as the content; true when it was written.
 bool replace_file(const std::string& path, std::string_view data);
 
 } // namespace qx375
