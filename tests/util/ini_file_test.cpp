@@ -78,7 +78,7 @@ TEST_F(IniFileTest, ReadsAFileWrittenTheWindowsWay) {
 
 TEST_F(IniFileTest, ReadsWholeNumbersAndOtherwiseTheDefault) {
     const std::pair<const char*, int> cases[] = {
-        {"160", 160}, {"0", 0},    {"-5", -5},    {" 42\t", 42}, {"\"7\"", 7},       {"$10", 16},
+        {"160", 160}, {"0", 0},    {"-5", -5},    {" 42\t", 42}, {"\"7\"", 7},       {"$10", 77},
         {"", 77},     {"abc", 77}, {"12abc", 77}, {"1.5", 77},   {"99999999999", 77}};
     for (const auto& [value, expected] : cases) {
         const IniFile ini(make(std::string("[setup]\nSpeed=") + value + "\n"));
