@@ -20,8 +20,13 @@ void Tmain::CheckBoxClick(int column, int row) {
 // One choice for the hi-hat pair: closed, open, or neither.
 void Tmain::RadioGroupClick(int column) {
     const int item = hihat_groups[column - 1]->item_index();
-    song_.set_cell(0, column - 1, item == 0 ? 1 : 0);
-    song_.set_cell(1, column - 1, item == 1 ? 1 : 0);
+    const int closed = item == 0 ? 1 : 0;
+    const int open = item == 1 ? 1 : 0;
+    if (song_.get_cell(0, column - 1) != closed || song_.get_cell(1, column - 1) != open) {
+        modified = true;
+    }
+    song_.set_cell(0, column - 1, closed);
+    song_.set_cell(1, column - 1, open);
 }
 
 void Tmain::getpatern() {
@@ -42,9 +47,8 @@ void Tmain::getpatern() {
     const auto size = std::find(kSizes.begin(), kSizes.end(), song_.get_size());
     RadioGroup2432->set_item_index(size == kSizes.end() ? -1
                                                         : static_cast<int>(size - kSizes.begin()));
-    EditNumMesure->setText(QString::number(song_.get_measure()));
-    EditNumPattern->setText(
-        QString::number(current_pattern)); // raises the change only when it differs
+    show_text(EditNumMesure, QString::number(song_.get_measure()));
+    show_text(EditNumPattern, QString::number(current_pattern));
     song_.apply_mix();
 }
 

@@ -1,3 +1,4 @@
+#include "app/close_on_signal.h"
 #include "app/message_boxes.h"
 #include "app/tmain.h"
 #include "platform/audio_output.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     matrice song(sound, message_boxes);
     Tmain window(song, sound, output, message_boxes);
     message_boxes.set_parent(&window);
+    CloseOnSignal close_on_signal(window);
     window.show();
     return QApplication::exec();
 }

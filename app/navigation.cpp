@@ -53,8 +53,11 @@ void Tmain::EditNumPatternChange() {
         current_pattern = std::clamp(n.value_or(0), 0, kEndMarker);
     }
     song_.set_song_entry(current_pattern);
+    if (current_pattern != previous) {
+        modified = true;
+    }
     if (current_pattern >= kEndMarker) {
-        EditNumPattern->setText(ButtonEndSong->text());
+        show_text(EditNumPattern, ButtonEndSong->text());
     }
     // A pattern chosen for the first time starts from the one the measure
     // held, without its cells. This runs on every step of playback too, so it

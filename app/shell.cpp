@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTimer>
 
 namespace qx375 {
@@ -10,16 +11,30 @@ namespace qx375 {
 bool Tmain::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
         guarded([&] { FormActivate(); });
-    } else if (event->type() == QEvent::Show && first_activation) {
+    } else if (event->type() == QEvent::Show) {
+        if (!event->spontaneous()) {
+            centre_on_screen();
+        }
         // Without a window manager (a bare X server, offscreen) the window is
         // never activated; being shown then stands for the first activation.
-        QTimer::singleShot(0, this, [this] {
-            if (first_activation) {
-                guarded([&] { FormActivate(); });
-            }
-        });
+        if (first_activation) {
+            QTimer::singleShot(0, this, [this] {
+                if (first_activation) {
+                    guarded([&] { FormActivate(); });
+                }
+            });
+        }
     }
     return QMainWindow::event(event);
+}
+
+// The window opens in the middle of its screen; one larger than the screen
+// keeps its top left corner on it, so that its caption stays reachable.
+void Tmain::centre_on_screen() {
+    const QRect area = screen()->availableGeometry();
+    QRect frame = frameGeometry();
+    frame.moveCenter(area.center());
+    move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
 }
 
 // A key typed into the pattern box first redraws the grid, before the box

@@ -109,6 +109,12 @@ QFont font_of(std::initializer_list<QString> families, int design_pixels, bool b
 
 } // namespace
 
+void show_text(QLineEdit* box, const QString& text) {
+    if (box->text() != text) {
+        box->setText(text);
+    }
+}
+
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& notifier)
     : song_(song), sound_(sound), notifier_(notifier),
       TimerZicmu(output.clock(), AudioOutput::kRate,
@@ -178,7 +184,10 @@ void Tmain::build_action_groups() {
     TrackBarBPM = make<QSlider>(GroupBoxAction, "TrackBarBPM", design(22, 94, 32, 184),
                                 "Select music tempo (bpm)");
     TrackBarBPM->setOrientation(Qt::Vertical);
-    TrackBarBPM->setInvertedAppearance(true); // the minimum, the fastest tempo, at the top
+    // The minimum, the fastest tempo, at the top; keys move the handle the way
+    // their arrows point, as the mouse wheel does.
+    TrackBarBPM->setInvertedAppearance(true);
+    TrackBarBPM->setInvertedControls(true);
     TrackBarBPM->setRange(40, 400);
     TrackBarBPM->setValue(100);
 
@@ -188,6 +197,7 @@ void Tmain::build_action_groups() {
                                    "Output volume control");
     TrackBarVolume->setOrientation(Qt::Vertical);
     TrackBarVolume->setInvertedAppearance(true);
+    TrackBarVolume->setInvertedControls(true);
     TrackBarVolume->setRange(0, 65535);
     SpeedButtonExport =
         speed_button(GroupBoxVolume, "SpeedButtonExport", design(5, 129, 57, 53),

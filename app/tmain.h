@@ -28,6 +28,11 @@ inline constexpr int kColumns = 24;
 inline constexpr int kFirstRow = 3; // rows 1 and 2 are the hi-hat pair
 inline constexpr int kLastRow = 16;
 
+// Shows a text in a box only when it differs from what the box shows: Qt
+// throws away the selection, the cursor and the undo history even when the
+// text set is the one already there.
+void show_text(QLineEdit* box, const QString& text);
+
 // The main window: the step grid of the current pattern, the transport, and
 // the navigation through patterns, measures and steps. It holds no pattern
 // data of its own; every edit goes straight to the song model.
@@ -88,6 +93,7 @@ public:
 
     // The first activation's set-up.
     void FormActivate();
+    void centre_on_screen();
 
     SequencerTimer& timer() { return TimerZicmu; }
 

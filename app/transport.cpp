@@ -39,7 +39,7 @@ void Tmain::execute(int count, QObject* sender) {
     ScheduledAt at(sound_, sender == TimerZicmu.sender() ? TimerZicmu.tick_frame() : 0);
     const int step = song_.advance(count);
     ProgressTime->setValue(std::clamp(step, ProgressTime->minimum(), ProgressTime->maximum()));
-    EditStep->setText(QString::number(ProgressTime->value()));
+    show_text(EditStep, QString::number(ProgressTime->value()));
     if (step != 0 || !TimerZicmu.isEnabled()) {
         modified = was_modified;
         return;
@@ -65,7 +65,7 @@ void Tmain::execute(int count, QObject* sender) {
 
 void Tmain::TrackBarBPMChange() {
     const int position = TrackBarBPM->value();
-    EditBPM->setText(QString::number(14400 / position));
+    show_text(EditBPM, QString::number(14400 / position));
     song_.set_tempo(EditBPM->text().toInt());
     TimerZicmu.setInterval(position * 18 / song_.get_size());
     modified = true;
@@ -82,7 +82,7 @@ void Tmain::CheckBoxBeatClick() {
         load_glyph("stop2.bmp");
     }
     ProgressTime->setValue(0);
-    EditStep->setText(QString::number(ProgressTime->value()));
+    show_text(EditStep, QString::number(ProgressTime->value()));
     TimerZicmu.setEnabled(on);
 }
 

@@ -4,7 +4,7 @@
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", QX375_TEST_PLATFORM);
     }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,5 +1,6 @@
 #include "ui_rig.h"
 
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QTest>
 #include <gmock/gmock.h>
@@ -166,6 +167,37 @@ TEST_F(NavigationTest, StepZeroWhilePlayingASongMovesToTheNextMeasure) {
     window.SpeedButtonStepZeroClick();
     EXPECT_EQ(song.get_measure(), 2);
     EXPECT_EQ(window.current_pattern, 3);
+}
+
+// The refresh that every key runs first must not disturb what the user has
+// selected in the box.
+TEST_F(NavigationTest, TypingOverASelectedNumberReplacesItAndCopyingItWorks) {
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    box()->setText("125");
+    box()->setFocus();
+    box()->selectAll();
+    QTest::keyClick(box(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "125");
+    QTest::keyClick(box(), Qt::Key_7);
+    EXPECT_EQ(box()->text(), "7");
+    EXPECT_EQ(song.get_song_entry(), 7);
+}
+
+// A number that changes the song's order is an edit; showing the same number
+// again is not.
+TEST_F(NavigationTest, ANumberThatChangesTheMeasureMarksTheSong) {
+    window.modified = false;
+    box()->setText("9");
+    EXPECT_TRUE(window.modified);
+    window.modified = false;
+    box()->setText("09");
+    EXPECT_FALSE(window.modified) << "the same pattern";
+    for (const char* text : {"$A", "0x1F"}) {
+        box()->setText(text);
+        EXPECT_EQ(song.get_song_entry(), 0) << text << " is no decimal number";
+    }
 }
 
 TEST_F(NavigationTest, EnterPressesStartStop) {

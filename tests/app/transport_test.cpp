@@ -72,6 +72,41 @@ TEST_F(TransportTest, TimerTicksStampTheirSoundsAndShowTheirErrors) {
     EXPECT_EQ(song.get_step(), 0) << "the next tick tries the same step again";
 }
 
+// An error box raised by a tick holds the timer until it is closed, so that
+// a failing step shows one box, not a pile of them.
+TEST_F(TransportTest, NoTickRunsWhileTheErrorBoxOfATickIsOpen) {
+    hit(0, 5, 0);
+    log.refuse["b6.Play"] = DSERR_GENERIC;
+    auto plays = [&] { return std::count(log.calls.begin(), log.calls.end(), "b6.Play(0,0,0)"); };
+    std::ptrdiff_t during = -1;
+    notifier.while_open = [&] {
+        notifier.while_open = nullptr;
+        const auto before = plays();
+        QTest::qWait(400);
+        during = plays() - before;
+    };
+    check("CheckBoxBeat")->setChecked(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return during >= 0; }, 3000));
+    check("CheckBoxBeat")->setChecked(false);
+    EXPECT_EQ(during, 0);
+    EXPECT_EQ(notifier.shown.size(), 1u);
+}
+
+// Both sliders have their minimum at the top: keys move the handle the way
+// their arrows point.
+TEST_F(TransportTest, SliderKeysMoveTheHandleTheWayTheirArrowsPoint) {
+    for (const char* name : {"TrackBarBPM", "TrackBarVolume"}) {
+        QSlider* s = slider(name);
+        const int middle = (s->minimum() + s->maximum()) / 2;
+        s->setValue(middle);
+        QTest::keyClick(s, Qt::Key_Up);
+        EXPECT_LT(s->value(), middle) << name << ": up goes towards the top";
+        s->setValue(middle);
+        QTest::keyClick(s, Qt::Key_PageDown);
+        EXPECT_GT(s->value(), middle) << name << ": page down goes towards the bottom";
+    }
+}
+
 TEST_F(TransportTest, IntervalFollowsTheRuleThatRanLast) {
     struct Row {
         int position;

@@ -187,8 +187,15 @@ private:
 
 class RecordingNotifier : public Notifier {
 public:
-    void show_message(std::string_view text) override { shown.emplace_back(text); }
+    void show_message(std::string_view text) override {
+        shown.emplace_back(text);
+        if (auto open = while_open) {
+            open();
+        }
+    }
     std::vector<std::string> shown;
+    // Runs while a message is on screen, as a real box would hold its caller.
+    std::function<void()> while_open;
 };
 
 } // namespace qx375::test
