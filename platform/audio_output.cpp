@@ -24,6 +24,10 @@ public:
         thread_.join();
     }
 
+    std::uint32_t block_frames() const override {
+        return static_cast<std::uint32_t>(block_.size() / 2);
+    }
+
 private:
     void run() {
         using Clock = std::chrono::steady_clock;
@@ -52,13 +56,17 @@ std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t bloc
     return std::make_unique<NullBackend>(mixer, block_frames);
 }
 
-AudioOutput::AudioOutput(AudioBackendKind kind) : mixer_(kRate), kind_(kind) {
+AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames)
+    : mixer_(kRate), kind_(kind), block_frames_(block_frames) {
     if (kind == AudioBackendKind::automatic || kind == AudioBackendKind::sdl) {
-        backend_ = open_sdl_backend(mixer_, kBlockFrames);
+        backend_ = open_sdl_backend(mixer_, block_frames);
         kind_ = backend_ ? AudioBackendKind::sdl : AudioBackendKind::null_clock;
     }
     if (kind_ == AudioBackendKind::null_clock) {
-        backend_ = open_null_backend(mixer_, kBlockFrames);
+        backend_ = open_null_backend(mixer_, block_frames);
+    }
+    if (backend_) {
+        block_frames_ = backend_->block_frames();
     }
 }
 

@@ -21,6 +21,8 @@ enum class AudioBackendKind {
 class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
+    // The frames of one render, as the output really asks for them.
+    virtual std::uint32_t block_frames() const = 0;
 };
 
 std::unique_ptr<AudioBackend> open_sdl_backend(Mixer& mixer, std::uint32_t block_frames);
@@ -31,14 +33,24 @@ std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t bloc
 class AudioOutput : public SoundSystem {
 public:
     static constexpr std::uint32_t kRate = 44100;
+    // The mixer renders 5.8 ms at a time; what keeps a busy desktop's sound
+    // server from running dry is the queue it keeps (sdl_backend.cpp).
     static constexpr std::uint32_t kBlockFrames = 256;
 
-    explicit AudioOutput(AudioBackendKind kind = AudioBackendKind::automatic);
+    explicit AudioOutput(AudioBackendKind kind = AudioBackendKind::automatic,
+                         std::uint32_t block_frames = kBlockFrames);
     ~AudioOutput() override;
 
     // The backend that actually runs.
     AudioBackendKind backend() const { return kind_; }
     std::string_view backend_name() const;
+
+    // How many frames the output may have rendered beyond the frame its clock
+    // says is playing: a command stamped closer than this to the clock may
+    // find its frame already mixed. Two blocks, since a server that fell
+    // behind asks for blocks back to back.
+    std::uint32_t render_lead_frames() const { return 2 * block_frames_; }
+    std::uint32_t block_frames() const { return block_frames_; }
 
     DsResult create_device(std::unique_ptr<SoundDevice>& device) override;
 
@@ -56,6 +68,7 @@ public:
 private:
     Mixer mixer_;
     AudioBackendKind kind_;
+    std::uint32_t block_frames_;
     std::unique_ptr<AudioBackend> backend_;
 };
 

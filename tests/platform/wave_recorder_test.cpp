@@ -145,11 +145,15 @@ TEST_P(RecordedMix, IsSavedSampleForSampleIn16BitStereoClippedAtFullScale) {
     ASSERT_TRUE(recorder.open().ok());
     recorder.set_file_name(path("mix.wav"));
     ASSERT_TRUE(recorder.record().ok());
-    rig.device->set_target_frame(1000);
+    // Starts inside the recording, overlapping so that the sum clips.
+    const std::size_t at_a = 2 * kBlock + 100;
+    const std::size_t at_b = at_a + 2000;
+    const std::size_t at_c = at_a + 3500;
+    rig.device->set_target_frame(at_a);
     sa->Play(0, 0, 0);
-    rig.device->set_target_frame(3000);
+    rig.device->set_target_frame(at_b);
     sb->Play(0, 0, 0);
-    rig.device->set_target_frame(4500);
+    rig.device->set_target_frame(at_c);
     sc->Play(0, 0, 0);
     rig.render(32 * kBlock);
     ASSERT_TRUE(recorder.save().ok());
@@ -166,7 +170,7 @@ TEST_P(RecordedMix, IsSavedSampleForSampleIn16BitStereoClippedAtFullScale) {
     };
     for (std::size_t k = 0; k < 32 * kBlock; ++k) {
         const std::size_t frame = 2 * kBlock + k;
-        const int sum = part(a, 1000, frame) + part(up, 3000, frame) + part(down, 4500, frame);
+        const int sum = part(a, at_a, frame) + part(up, at_b, frame) + part(down, at_c, frame);
         const int expected = std::clamp(sum, -32768, 32767);
         ASSERT_EQ(wave.samples[2 * k], expected) << "frame " << frame;
         ASSERT_EQ(wave.samples[2 * k + 1], expected) << "frame " << frame;
