@@ -1,10 +1,35 @@
 #include "app/sequencer_timer.h"
 
+#include <algorithm>
+
 namespace qx375 {
 
+void LatenessHistogram::add(std::chrono::steady_clock::duration late) {
+    const auto us = std::max(std::chrono::duration_cast<std::chrono::microseconds>(late),
+                             std::chrono::microseconds(0));
+    const auto ms = static_cast<std::size_t>(us.count() / 1000);
+    ++counts_[std::min(ms, counts_.size() - 1)];
+    ++count_;
+    worst_ = std::max(worst_, us);
+}
+
+std::chrono::milliseconds LatenessHistogram::percentile(double share) const {
+    const auto wanted = static_cast<std::uint64_t>(share * static_cast<double>(count_));
+    std::uint64_t seen = 0;
+    for (std::size_t ms = 0; ms < counts_.size(); ++ms) {
+        seen += counts_[ms];
+        if (seen >= wanted && seen > 0) {
+            return std::chrono::milliseconds(ms + 1);
+        }
+    }
+    return std::chrono::milliseconds(0);
+}
+
 SequencerTimer::SequencerTimer(const AudioClock& clock, std::uint32_t rate,
-                               std::function<void()> on_timer)
-    : clock_(clock), rate_(rate), on_timer_(std::move(on_timer)) {
+                               std::uint32_t render_lead, std::function<void()> on_timer)
+    : clock_(clock), rate_(rate), render_lead_(render_lead),
+      lookahead_(render_lead + rate * kTickLateness.count() / 1000),
+      on_timer_(std::move(on_timer)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] { fire(); });
@@ -20,7 +45,7 @@ void SequencerTimer::setEnabled(bool enabled) {
         return;
     }
     start_ = Clock::now();
-    start_frame_ = now_frame(start_) + rate_ * kLookahead.count() / 1000;
+    start_frame_ = now_frame(start_) + lookahead_;
     ticks_ = 0;
     arm();
 }
@@ -40,40 +65,47 @@ void SequencerTimer::setInterval(int ms) {
 }
 
 std::uint64_t SequencerTimer::now_frame(Clock::time_point now) const {
-    return clock_.read().frame_at(now, rate_);
+    const ClockReading reading = clock_.read();
+    if (reading.time == Clock::time_point{}) {
+        return reading.frame + ClockReading{0, start_}.frame_at(now, rate_);
+    }
+    return reading.frame_at(now, rate_);
+}
+
+// When the output's clock will reach `frame`, as it runs now.
+SequencerTimer::Clock::time_point SequencerTimer::time_of(std::uint64_t frame) const {
+    const ClockReading reading = clock_.read();
+    const Clock::time_point base = reading.time == Clock::time_point{} ? start_ : reading.time;
+    const double frames = static_cast<double>(frame) - static_cast<double>(reading.frame);
+    return base + std::chrono::duration_cast<Clock::duration>(
+                      std::chrono::duration<double>(frames / rate_));
 }
 
 std::uint64_t SequencerTimer::grid_frame(std::uint64_t n) const {
     return start_frame_ + n * static_cast<std::uint64_t>(interval_ms_) * rate_ / 1000;
 }
 
-SequencerTimer::Clock::time_point SequencerTimer::grid_time(std::uint64_t n) const {
-    return start_ + std::chrono::milliseconds(static_cast<std::int64_t>(n) * interval_ms_);
-}
-
 void SequencerTimer::rebase() {
     start_frame_ = grid_frame(ticks_);
-    start_ = grid_time(ticks_);
     ticks_ = 0;
 }
 
 void SequencerTimer::arm() {
-    const auto wait =
-        std::chrono::ceil<std::chrono::milliseconds>(grid_time(ticks_ + 1) - Clock::now());
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+        time_of(grid_frame(ticks_ + 1) - lookahead_) - Clock::now());
     timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void SequencerTimer::fire() {
     ++ticks_;
-    const Clock::time_point now = Clock::now();
-    const std::uint64_t playing = now_frame(now);
-    // Less than a block of the output ahead is too late to land on time: the
+    const std::uint64_t playing = now_frame(Clock::now());
+    const std::uint64_t due = grid_frame(ticks_) - lookahead_;
+    lateness_.add(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+        playing > due ? static_cast<double>(playing - due) / rate_ : 0.0)));
+    // A frame the output may already have mixed is too late to land on: the
     // grid moves to here, once, instead of playing the missed ticks at once.
-    constexpr std::uint64_t kMargin = 256;
-    if (grid_frame(ticks_) < playing + kMargin) {
-        const std::uint64_t lookahead = rate_ * kLookahead.count() / 1000;
-        start_frame_ = playing + lookahead - (grid_frame(ticks_) - start_frame_);
-        start_ = now - (grid_time(ticks_) - start_);
+    if (grid_frame(ticks_) < playing + render_lead_) {
+        start_frame_ = playing + lookahead_ - (grid_frame(ticks_) - start_frame_);
     }
     tick_frame_ = grid_frame(ticks_);
     in_tick_ = true;

@@ -4,23 +4,52 @@
 
 #include <QTimer>
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 
 namespace qx375 {
 
+// How late the ticks of a timer ran after their grid points, kept in 1 ms
+// steps: what the look-ahead has to cover.
+class LatenessHistogram {
+public:
+    void add(std::chrono::steady_clock::duration late);
+    std::uint64_t count() const { return count_; }
+    // The lateness this share of the ticks stayed within (0.999: the 99.9th
+    // percentile), to the next whole millisecond.
+    std::chrono::milliseconds percentile(double share) const;
+    std::chrono::microseconds worst() const { return worst_; }
+
+private:
+    std::array<std::uint64_t, 1000> counts_{}; // the last one holds everything later
+    std::uint64_t count_ = 0;
+    std::chrono::microseconds worst_{0};
+};
+
 // The sequencer's timer. It keeps an interval in whole milliseconds and runs
-// its ticks on the GUI thread like a window timer, but counts them on a grid:
-// tick n of a run is due n intervals after the start, and the sounds it starts
-// land on the output frame of that grid point, a little ahead of time. A tick
-// that runs late still sounds on time, the grid never drifts, and after a
-// stall the grid moves once rather than catching up in a burst.
+// its ticks on the GUI thread like a window timer, but counts them on a grid
+// of output frames: tick n of a run sounds on frame start + n intervals and
+// is run a look-ahead before the output's clock reaches that frame. The
+// look-ahead covers what the output may already have mixed beyond the frame
+// its clock shows, plus the usual lateness of the GUI thread, so a tick that
+// runs late still sounds on its frame. Since ticks follow the output's own
+// clock, a sound card running a little fast or slow never pulls the beat
+// apart from the ticks. A tick later than the look-ahead allows moves the
+// grid once, rather than catching up in a burst.
 class SequencerTimer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    SequencerTimer(const AudioClock& clock, std::uint32_t rate, std::function<void()> on_timer);
+    // How late a tick may run and still sound on its frame: the redraw at a
+    // pattern start, painted on a busy desktop, rarely delays one by more.
+    static constexpr std::chrono::milliseconds kTickLateness{30};
+
+    // `render_lead` is how many frames the output may have mixed beyond the
+    // frame its clock shows.
+    SequencerTimer(const AudioClock& clock, std::uint32_t rate, std::uint32_t render_lead,
+                   std::function<void()> on_timer);
 
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled);
@@ -29,30 +58,34 @@ public:
 
     // The output frame on which the sounds of the running tick start.
     std::uint64_t tick_frame() const { return tick_frame_; }
-
-    // How far ahead of the clock a tick's sounds are placed.
-    static constexpr std::chrono::milliseconds kLookahead{30};
+    // How far ahead of the clock a tick's sounds are placed, in frames.
+    std::uint64_t lookahead() const { return lookahead_; }
+    const LatenessHistogram& lateness() const { return lateness_; }
 
     QObject* sender() { return &timer_; }
 
 private:
     std::uint64_t now_frame(Clock::time_point now) const;
+    Clock::time_point time_of(std::uint64_t frame) const;
     std::uint64_t grid_frame(std::uint64_t n) const;
-    Clock::time_point grid_time(std::uint64_t n) const;
     void rebase();
     void arm();
     void fire();
 
     const AudioClock& clock_;
     const std::uint32_t rate_;
+    const std::uint64_t render_lead_;
+    const std::uint64_t lookahead_;
     std::function<void()> on_timer_;
     QTimer timer_;
     bool enabled_ = false;
     bool in_tick_ = false;
     int interval_ms_ = 97;
+    LatenessHistogram lateness_;
 
-    // The grid of the current run: tick n is due at start_ + n intervals and
-    // sounds on frame start_frame_ + n intervals.
+    // The grid of the current run: tick n sounds on frame start_frame_ + n
+    // intervals. An output that has not rendered yet has a clock that stands
+    // still; the steady clock stands in for it from start_, when the run began.
     Clock::time_point start_{};
     std::uint64_t start_frame_ = 0;
     std::uint64_t ticks_ = 0;

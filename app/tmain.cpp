@@ -117,7 +117,7 @@ void show_text(QLineEdit* box, const QString& text) {
 
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& notifier)
     : song_(song), sound_(sound), notifier_(notifier),
-      TimerZicmu(output.clock(), AudioOutput::kRate,
+      TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }) {
     setObjectName("main");
     setWindowTitle("QX375");

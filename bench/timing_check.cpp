@@ -1,6 +1,8 @@
 // Plays a looped song through the real window, timer and sound layer on the
 // null clock, records the mix with the capture tap, finds every click in it
-// and measures how far each lies from the ideal grid of the running interval.
+// and measures how far each lies from the ideal grid of the running interval,
+// and how late the timer's ticks ran. Headless by default; with
+// QT_QPA_PLATFORM=xcb on an X server the window really paints.
 #include "app/tmain.h"
 #include "bench_files.h"
 #include "platform/audio_output.h"
@@ -30,7 +32,9 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
     const int position = argc > 2 ? std::atoi(argv[2]) : 40;
@@ -115,6 +119,15 @@ int main(int argc, char** argv) {
     std::printf("largest distance from the ideal grid: %lld frames\n",
                 static_cast<long long>(worst));
     std::printf("distance of the last click (drift): %lld frames\n", static_cast<long long>(last));
+    const LatenessHistogram& late = window.timer().lateness();
+    std::printf("tick lateness over %llu ticks: median %lld ms, 99th percentile %lld ms, 99.9th "
+                "percentile %lld ms, worst %.1f ms; look-ahead %.1f ms\n",
+                static_cast<unsigned long long>(late.count()),
+                static_cast<long long>(late.percentile(0.5).count()),
+                static_cast<long long>(late.percentile(0.99).count()),
+                static_cast<long long>(late.percentile(0.999).count()),
+                static_cast<double>(late.worst().count()) / 1000.0,
+                static_cast<double>(window.timer().lookahead()) * 1000.0 / AudioOutput::kRate);
     std::printf("capture overruns: %llu frames\n",
                 static_cast<unsigned long long>(tap.overrun_frames()));
     return worst <= 1 ? 0 : 1;
