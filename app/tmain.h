@@ -9,7 +9,6 @@
 #include <QMainWindow>
 
 #include <array>
-#include <exception>
 #include <string>
 
 class QAction;
@@ -178,11 +177,7 @@ private:
 
 template <typename Handler>
 void Tmain::guarded(Handler&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        notifier_.show_message(e.what());
-    }
+    run_guarded(notifier_, handler);
 }
 
 } // namespace qx375

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string_view>
 
 namespace qx375 {
@@ -11,5 +12,16 @@ public:
     virtual ~Notifier() = default;
     virtual void show_message(std::string_view text) = 0;
 };
+
+// Runs a handler entered from the event loop: an error it raises ends it and
+// is shown in a message box; nothing escapes into the window toolkit.
+template <typename Handler>
+void run_guarded(Notifier& notifier, Handler&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        notifier.show_message(e.what());
+    }
+}
 
 } // namespace qx375
