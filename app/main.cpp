@@ -1,6 +1,7 @@
 #include "app/close_on_signal.h"
-#include "app/message_boxes.h"
+#include "app/qt_prompts.h"
 #include "app/tmain.h"
+#include "dialogs/about_box.h"
 #include "platform/audio_output.h"
 
 #include <QApplication>
@@ -16,11 +17,13 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     AudioOutput output;
-    MessageBoxes message_boxes;
-    DirectSound sound(output, message_boxes);
-    matrice song(sound, message_boxes);
-    Tmain window(song, sound, output, message_boxes);
-    message_boxes.set_parent(&window);
+    QtPrompts prompts;
+    DirectSound sound(output, prompts);
+    matrice song(sound, prompts);
+    Tmain window(song, sound, output, prompts);
+    TAboutBox about(&window);
+    window.attach(about);
+    prompts.set_parent(&window);
     CloseOnSignal close_on_signal(window);
     window.show();
     return QApplication::exec();

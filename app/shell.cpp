@@ -1,6 +1,7 @@
 #include "app/tmain.h"
 
-#include <QDir>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
@@ -11,6 +12,10 @@ namespace qx375 {
 bool Tmain::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate) {
         guarded([&] { FormActivate(); });
+    } else if (event->type() == QEvent::WindowDeactivate && !QApplication::activeModalWidget()) {
+        // Left for another program, not for one of our own boxes: what the
+        // set-up could not do is tried again on the way back.
+        retry_armed_ = true;
     } else if (event->type() == QEvent::Show) {
         if (!event->spontaneous()) {
             centre_on_screen();
@@ -49,19 +54,18 @@ bool Tmain::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-// The set-up runs at the first activation; if it fails it runs again, whole,
-// at the next one.
-void Tmain::FormActivate() {
-    const bool was_modified = modified;
-    if (first_activation) {
-        program_directory = QDir::currentPath().toStdString();
-        song_.open_sound(winId());
-        load_glyph("go2.bmp");
-        RadioGroup2432Click();
-        first_activation = false;
-        TrackBarBPMChange();
+// The window closes through the close box, Ctrl+C or kill as the close box
+// does, or after the Exit command, which has asked its question already.
+void Tmain::closeEvent(QCloseEvent* event) {
+    bool may_close = exiting_;
+    if (!may_close) {
+        guarded([&] { may_close = FormCloseQuery(); });
     }
-    modified = was_modified;
+    if (may_close) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 } // namespace qx375

@@ -115,8 +115,8 @@ void show_text(QLineEdit* box, const QString& text) {
     }
 }
 
-Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& notifier)
-    : song_(song), sound_(sound), notifier_(notifier),
+Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts)
+    : song_(song), sound_(sound), output_(output), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }) {
     setObjectName("main");
@@ -151,26 +151,43 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& n
     connect_handlers();
 }
 
+void Tmain::attach(TAboutBox& about) {
+    AboutBox = &about;
+}
+
 void Tmain::build_menus() {
-    QMenu* file = menuBar()->addMenu("&File");
-    file->setObjectName("Fichier");
-    for (const char* caption : {"&New", "&Open", "&Save", "&Save as..."}) {
-        file->addAction(caption);
+    auto menu = [this](const char* name, const char* caption) {
+        QMenu* m = menuBar()->addMenu(caption);
+        m->setObjectName(name);
+        return m;
+    };
+    auto item = [](QMenu* m, const char* name, const char* caption) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(name);
+        return a;
+    };
+    QMenu* file = menu("Fichier", "&File");
+    Nouveau1 = item(file, "Nouveau1", "&New");
+    Ouvrir = item(file, "Ouvrir", "&Open");
+    Enregistrer = item(file, "Enregistrer", "&Save");
+    SauverSous = item(file, "SauverSous", "&Save as...");
+    Export1 = item(file, "Export1", "&Export");
+    file->addSeparator();
+    for (int i = 0; i < kRecentFiles; ++i) {
+        const std::string n = std::to_string(i + 1);
+        recent_items[i] = item(file, ("fichier" + n).c_str(), n.c_str());
+        recent_items[i]->setVisible(false);
     }
     file->addSeparator();
-    file->addAction("&Exit");
-    QMenu* edit = menuBar()->addMenu("&Edit");
-    edit->setObjectName("Edition");
-    Copier1 = edit->addAction("&Copy pattern");
-    Copier1->setObjectName("Copier1");
-    Coller1 = edit->addAction("&Paste pattern");
-    Coller1->setObjectName("Coller1");
-    Effacer1 = edit->addAction("&Clear pattern");
-    Effacer1->setObjectName("Effacer1");
-    menuBar()->addMenu("special")->addAction("Language");
-    QMenu* help = menuBar()->addMenu("&?");
-    help->addAction("&Help");
-    help->addAction("&A propos");
+    Quitter1 = item(file, "Quitter1", "&Exit");
+    QMenu* edit = menu("Edition", "&Edit");
+    Copier1 = item(edit, "Copier1", "&Copy pattern");
+    Coller1 = item(edit, "Coller1", "&Paste pattern");
+    Effacer1 = item(edit, "Effacer1", "&Clear pattern");
+    Langues1 = item(menu("special", "special"), "Langues1", "Language");
+    QMenu* help = menu("Aide", "&?");
+    Aide1 = item(help, "Aide1", "&Help");
+    Apropos1 = item(help, "Apropos1", "&A propos");
 }
 
 void Tmain::build_action_groups() {
@@ -374,12 +391,29 @@ void Tmain::connect_handlers() {
     on(BitBtnCopier, &QPushButton::clicked, [this] { BitBtnCopierClick(); });
     on(BitBtnColler, &QPushButton::clicked, [this] { BitBtnCollerClick(); });
     on(BitBtnClear, &QPushButton::clicked, [this] { BitBtnClearClick(); });
+    on(Nouveau1, &QAction::triggered, [this] { Nouveau1Click(); });
+    on(Ouvrir, &QAction::triggered, [this] { OuvrirClick(); });
+    on(Enregistrer, &QAction::triggered, [this] { EnregistrerClick(); });
+    on(SauverSous, &QAction::triggered, [this] { SauverSousClick(); });
+    for (int i = 0; i < kRecentFiles; ++i) {
+        on(recent_items[i], &QAction::triggered, [this, i] { fichierClick(i); });
+    }
+    on(Quitter1, &QAction::triggered, [this] { BitBtnQuitterClick(); });
+    on(BitBtnQuitter, &QPushButton::clicked, [this] { BitBtnQuitterClick(); });
+    on(Apropos1, &QAction::triggered, [this] { Apropos1Click(); });
+    on(Aide1, &QAction::triggered, [this] { Aide1Click(); });
+    on(SpeedButtonHelp, &QToolButton::clicked, [this] { Aide1Click(); });
+    on(Langues1, &QAction::triggered, [this] { Langues1Click(); });
     on(Copier1, &QAction::triggered, [this] { BitBtnCopierClick(); });
     on(Coller1, &QAction::triggered, [this] { BitBtnCollerClick(); });
     on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });
     for (int k = 0; k < kSounds; ++k) {
+        on(sample_buttons[k], &QPushButton::clicked, [this, k] { takesound_at_chanel(k); });
         on(play_buttons[k], &QToolButton::clicked, [this, k] { song_.play_sound(k); });
     }
+    sample_buttons[0]->setContextMenuPolicy(Qt::CustomContextMenu);
+    on(sample_buttons[0], &QWidget::customContextMenuRequested, [this] { ButtonF1ContextPopup(); });
+    on(TrackBarVolume, &QSlider::valueChanged, [this] { TrackBarVolumeChange(); });
 
     // Enter anywhere in the window presses the start/stop button, the form's
     // default button; it never reaches the pattern box.

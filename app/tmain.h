@@ -1,14 +1,15 @@
 #pragma once
 
+#include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
 #include "engine/patern.h"
 #include "platform/audio_output.h"
-#include "platform/notifier.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <functional>
 #include <string>
 
 class QAction;
@@ -23,7 +24,10 @@ class QToolButton;
 
 namespace qx375 {
 
+class TAboutBox;
+
 inline constexpr int kColumns = 24;
+inline constexpr int kRecentFiles = 5;
 inline constexpr int kFirstRow = 3; // rows 1 and 2 are the hi-hat pair
 inline constexpr int kLastRow = 16;
 
@@ -32,12 +36,16 @@ inline constexpr int kLastRow = 16;
 // text set is the one already there.
 void show_text(QLineEdit* box, const QString& text);
 
-// The main window: the step grid of the current pattern, the transport, and
-// the navigation through patterns, measures and steps. It holds no pattern
+// The main window: the step grid of the current pattern, the transport, the
+// navigation through patterns, measures and steps, the song files, the
+// instrument panel, and the program's start and end. It holds no pattern
 // data of its own; every edit goes straight to the song model.
 class Tmain : public QMainWindow {
 public:
-    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Notifier& notifier);
+    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts);
+
+    // The program's other windows, made after this one.
+    void attach(TAboutBox& about);
 
     // Window state shared by the commands.
     int current_pattern = 0;
@@ -45,7 +53,12 @@ public:
     bool exporting = false;
     bool saved_loop = false;
     bool first_activation = true;
+    bool first_use = true;
     std::string program_directory;
+    std::array<std::string, kRecentFiles> recent_files;
+    std::string save_changes_text = "Save changes ?";
+    std::string load_failure_text = "DRM File Failure";
+    std::string replace_file_text = "replace existing file ?";
 
     // The step grid.
     void CheckBoxClick(int column, int row);
@@ -90,15 +103,39 @@ public:
     void BitBtnCollerClick();
     void BitBtnClearClick();
 
-    // The first activation's set-up.
+    // Song files and the recent-file list.
+    void Nouveau1Click();
+    void OuvrirClick();
+    void EnregistrerClick();
+    void SauverSousClick();
+    void fichierClick(int entry);
+    bool load_recent_song(const std::string& entry);
+    void add_recent_file(const std::string& name);
+    void write_recent_files();
+
+    // Start-up, settings and the end of the program.
     void FormActivate();
+    void loadiniconf();
+    void saveiniconf();
+    void read_recent_files();
+    bool FormCloseQuery();
+    void BitBtnQuitterClick();
+    void Apropos1Click();
+    void Aide1Click();
+    void Langues1Click();
     void centre_on_screen();
+
+    // Instrument panel.
+    void takesound_at_chanel(int sound);
+    void ButtonF1ContextPopup();
+    void TrackBarVolumeChange();
 
     SequencerTimer& timer() { return TimerZicmu; }
 
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Runs a handler entered from the event loop: an error it raises ends it
@@ -117,10 +154,33 @@ private:
     int strict_pattern_number() const;
     bool shows_end_marker() const;
 
+    // Song files.
+    bool save_song();
+    bool save_song_as();
+    bool may_replace_song();
+    void show_loaded_song(const std::string& name);
+    std::string program_file(const std::string& name) const;
+
+    // Start-up.
+    void run_setup();
+    void retry_setup();
+    bool setup_step(const std::function<void()>& step);
+
     matrice& song_;
     DirectSound& sound_;
-    Notifier& notifier_;
+    AudioOutput& output_;
+    Prompts& prompts_;
     SequencerTimer TimerZicmu;
+    TAboutBox* AboutBox = nullptr;
+
+    // What the set-up could not do yet, tried again when the user comes back
+    // to the window from elsewhere.
+    bool sound_pending_ = false;
+    bool glyph_pending_ = false;
+    bool retry_armed_ = false;
+    // Exit has asked its question already; the window just closes.
+    bool exiting_ = false;
+    std::string sound_file_name_; // what the sample file dialog offers next
 
     QLineEdit* EditFileName;
     QLabel* Label4;
@@ -170,6 +230,16 @@ private:
     std::array<std::array<QCheckBox*, kLastRow - kFirstRow + 1>, kColumns> cells;
     QToolButton* SpeedButtonHelp;
     QPushButton* BitBtnQuitter;
+    QAction* Nouveau1;
+    QAction* Ouvrir;
+    QAction* Enregistrer;
+    QAction* SauverSous;
+    QAction* Export1;
+    QAction* Quitter1;
+    std::array<QAction*, kRecentFiles> recent_items; // fichier1 .. fichier5
+    QAction* Langues1;
+    QAction* Aide1;
+    QAction* Apropos1;
     QAction* Copier1;
     QAction* Coller1;
     QAction* Effacer1;
@@ -177,7 +247,7 @@ private:
 
 template <typename Handler>
 void Tmain::guarded(Handler&& handler) {
-    run_guarded(notifier_, handler);
+    run_guarded(prompts_, handler);
 }
 
 } // namespace qx375

@@ -5,6 +5,7 @@
 // QT_QPA_PLATFORM=xcb on an X server the window really paints.
 #include "app/tmain.h"
 #include "bench_files.h"
+#include "bench_prompts.h"
 #include "platform/audio_output.h"
 
 #include <QApplication>
@@ -19,17 +20,6 @@
 #include <cstdlib>
 
 using namespace qx375;
-
-namespace {
-
-class PrintingNotifier : public Notifier {
-public:
-    void show_message(std::string_view text) override {
-        std::printf("message: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -47,7 +37,7 @@ int main(int argc, char** argv) {
     bench::write_click("click.wav");
 
     AudioOutput output(AudioBackendKind::null_clock);
-    PrintingNotifier notifier;
+    bench::CancellingPrompts notifier(true);
     DirectSound sound(output, notifier);
     matrice song(sound, notifier);
     Tmain window(song, sound, output, notifier);

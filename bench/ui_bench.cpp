@@ -2,6 +2,7 @@
 // fastest tempo, on a real window (offscreen) over the real sound layer.
 #include "app/tmain.h"
 #include "bench_files.h"
+#include "bench_prompts.h"
 #include "platform/audio_output.h"
 
 #include <QApplication>
@@ -21,7 +22,7 @@ struct Rig {
     QTemporaryDir dir;
     AudioOutput output{AudioBackendKind::manual};
     std::vector<float> block = std::vector<float>(2 * AudioOutput::kBlockFrames);
-    bench::SilentNotifier notifier;
+    bench::CancellingPrompts notifier;
     DirectSound sound{output, notifier};
     matrice song{sound, notifier};
     std::unique_ptr<Tmain> window;

@@ -1,5 +1,7 @@
 #include "engine/patern.h"
 
+#include "util/error.h"
+
 #include <algorithm>
 
 namespace qx375 {
@@ -55,6 +57,28 @@ void matrice::clear_song() {
 
 void matrice::set_sample_file(int sound, std::string_view name) {
     assign_sample(sound, name);
+}
+
+bool matrice::replace_sample(int sound, std::string_view name) {
+    if (!is_sound(sound) || name.size() > kMaxNameLength) {
+        return false;
+    }
+    sound_channel kept = std::move(sound_.channels[sound]);
+    sound_.channels[sound] = sound_channel{};
+    bool accepted = sound_.load_wave(name, sound);
+    if (accepted) {
+        try {
+            sound_.make_buffer(sound);
+        } catch (const Error&) {
+            accepted = false;
+        }
+    }
+    if (!accepted || !sound_.channels[sound].loaded) {
+        sound_.channels[sound] = std::move(kept);
+        return false;
+    }
+    sample_file[sound] = std::string(name);
+    return true;
 }
 
 bool matrice::assign_sample(int sound, std::string_view name) {

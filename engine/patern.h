@@ -47,6 +47,9 @@ public:
     bool save_drm(const std::string& path);
     bool load_drm(const std::string& path);
     void set_sample_file(int sound, std::string_view name);
+    // Gives the sound a new sample only when the file reads as a WAV the
+    // device accepts; otherwise the sound keeps its name and what it played.
+    bool replace_sample(int sound, std::string_view name);
     const std::string& get_sample_file(int sound) const;
 
     // Position and mode.

@@ -47,8 +47,8 @@ public:
     std::string read_string(std::string_view section, std::string_view key,
                             std::string_view fallback) const;
 
-    // The value of the key as a whole number (decimal, or hexadecimal after
-    // "$" or "0x", within 32 bits); the fallback when the key is absent or
+    // The value of the key as a whole decimal number within 32 bits; the
+    // fallback when the key is absent or
     // its value is anything else, so "1"/"0" flags read as 1 and 0 and a
     // damaged value never turns into 0.
     int read_int(std::string_view section, std::string_view key, int fallback) const;

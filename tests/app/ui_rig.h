@@ -2,6 +2,7 @@
 
 #include "app/tmain.h"
 #include "engine/engine_rig.h"
+#include "scripted_prompts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,7 +23,8 @@ namespace qx375::test {
 // through buffer "b<k+1>".
 struct UiRig : EngineRig {
     AudioOutput output{AudioBackendKind::manual};
-    Tmain window{song, sound, output, notifier};
+    ScriptedPrompts prompts{notifier};
+    Tmain window{song, sound, output, prompts};
 
     UiRig() {
         QImage glyph(16, 16, QImage::Format_RGB32);

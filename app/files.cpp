@@ -1,0 +1,217 @@
+#include "app/tmain.h"
+#include "util/file_lookup.h"
+#include "util/file_ops.h"
+#include "util/ini_file.h"
+
+#include <QAction>
+#include <QLineEdit>
+
+#include <filesystem>
+
+namespace qx375 {
+namespace {
+
+const FileDialog kSongDialog{"*.drm", "*.drm *.DRM", "", ""};
+
+// A name chosen without the song extension gets it; ".DRM" counts as one.
+std::string with_song_extension(std::string path) {
+    const std::string last = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    if (last != ".drm" && last != ".DRM") {
+        path += ".drm";
+    }
+    return path;
+}
+
+// Menu captions take "&" for an accelerator; a path shows its own.
+QString menu_caption(const std::string& path) {
+    return QString::fromStdString(path).replace("&", "&&");
+}
+
+} // namespace
+
+// A file of the program directory, whatever the letter case it was
+// installed with; the name as given when there is none yet.
+std::string Tmain::program_file(const std::string& name) const {
+    return find_file(program_directory + "/" + name, program_directory);
+}
+
+// Before the song in memory gives way to another: unsaved changes are saved,
+// kept or the command abandoned, as the user answers. True when it may go.
+bool Tmain::may_replace_song() {
+    if (!modified) {
+        return true;
+    }
+    switch (prompts_.ask(save_changes_text, Question::yes_no_cancel)) {
+    case Answer::yes:
+        return save_song();
+    case Answer::no:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Tmain::Nouveau1Click() {
+    if (!may_replace_song()) {
+        return;
+    }
+    modified = false;
+    EditFileName->setText("");
+    song_.clear_song();
+    SpeedButtonBeginSongClick();
+    getpatern();
+    // A new song has nothing to save, whatever the refresh rewrote.
+    modified = false;
+}
+
+void Tmain::OuvrirClick() {
+    if (!may_replace_song()) {
+        return;
+    }
+    const std::optional<std::string> chosen = prompts_.open_file(kSongDialog);
+    if (!chosen) {
+        return;
+    }
+    const std::string path = with_song_extension(*chosen);
+    if (!song_.load_drm(path)) {
+        prompts_.show_message(load_failure_text);
+        return;
+    }
+    EditFileName->setText(QString::fromStdString(path));
+    song_.reset_step();
+    show_loaded_song(path);
+}
+
+// The song just read, from its first measure, and its name at the top of
+// the recent list.
+void Tmain::show_loaded_song(const std::string& name) {
+    song_.rewind_song();
+    current_pattern = song_.get_song_entry();
+    song_.set_song_entry(current_pattern);
+    getpatern();
+    add_recent_file(name);
+    write_recent_files();
+    modified = false;
+}
+
+void Tmain::fichierClick(int entry) {
+    if (entry >= 0 && entry < kRecentFiles && may_replace_song()) {
+        load_recent_song(recent_files[static_cast<std::size_t>(entry)]);
+    }
+}
+
+// A name without a directory is a song of the program directory; on Linux
+// any name that is not absolute is taken from there.
+bool Tmain::load_recent_song(const std::string& entry) {
+    const std::string path = entry.empty() || std::filesystem::path(entry).is_absolute()
+                                 ? entry
+                                 : program_directory + "/" + entry;
+    if (entry.empty() || !song_.load_drm(path)) {
+        prompts_.show_message(load_failure_text);
+        return false;
+    }
+    EditFileName->setText(QString::fromStdString(entry));
+    show_loaded_song(entry);
+    return true;
+}
+
+void Tmain::EnregistrerClick() {
+    save_song();
+}
+
+void Tmain::SauverSousClick() {
+    save_song_as();
+}
+
+// True once the song is on disk under its name.
+bool Tmain::save_song() {
+    const std::string name = EditFileName->text().toStdString();
+    if (name.empty()) {
+        return save_song_as();
+    }
+    if (!song_.save_drm(name)) {
+        prompts_.show_message("DRM Save File Error");
+        return false;
+    }
+    add_recent_file(name);
+    write_recent_files();
+    modified = false;
+    return true;
+}
+
+// A save that fails, or an overwrite the user refuses, writes nothing and
+// changes nothing: the song stays marked as changed and its name stays out
+// of the recent list.
+bool Tmain::save_song_as() {
+    const std::optional<std::string> chosen = prompts_.save_file(kSongDialog);
+    if (!chosen) {
+        return false;
+    }
+    const std::string path = with_song_extension(*chosen);
+    if (file_exists(path) &&
+        prompts_.ask("écraser le fichier " + path + " ?", Question::ok_cancel) != Answer::ok) {
+        return false;
+    }
+    if (!song_.save_drm(path)) {
+        prompts_.show_message("DRM File Save Error");
+        return false;
+    }
+    EditFileName->setText(QString::fromStdString(path));
+    add_recent_file(path);
+    write_recent_files();
+    modified = false;
+    return true;
+}
+
+void Tmain::add_recent_file(const std::string& name) {
+    auto& entry = recent_files;
+    int count = 0;
+    int found = -1;
+    for (int i = 0; i < kRecentFiles; ++i) {
+        count += entry[i].empty() ? 0 : 1;
+        if (entry[i] == name) {
+            found = i;
+        }
+    }
+    if (found < 0) {
+        ++count;
+    }
+    count = std::min(count, kRecentFiles - 1);
+    if (found < 0) {
+        for (int k = count - 1; k >= 0; --k) {
+            entry[k + 1] = entry[k];
+        }
+        entry[0] = name;
+    } else if (found > 0) {
+        const std::string kept = entry[found];
+        for (int k = found - 1; k >= 0; --k) {
+            entry[k + 1] = entry[k];
+        }
+        entry[0] = kept;
+    }
+    // Entries too short to be a song's path are dropped, in one pass.
+    for (int j = 0; j < kRecentFiles; ++j) {
+        if (entry[j].size() < 5) {
+            for (int k = j; k < count; ++k) {
+                entry[k] = entry[k + 1];
+            }
+            entry[count] = "";
+        }
+    }
+    for (int i = 0; i < kRecentFiles; ++i) {
+        if (!entry[i].empty()) {
+            recent_items[i]->setVisible(true);
+            recent_items[i]->setText(menu_caption(entry[i]));
+        }
+    }
+}
+
+void Tmain::write_recent_files() {
+    IniFile ini(program_file("qx375.ini"));
+    for (int i = 0; i < kRecentFiles; ++i) {
+        ini.write("setup", "autoload_" + std::to_string(i), recent_files[i]);
+    }
+    ini.save();
+}
+
+} // namespace qx375

@@ -1,0 +1,37 @@
+#include "app/tmain.h"
+
+#include <QSlider>
+
+namespace qx375 {
+
+// A sample file for the sound of a row. A file that cannot be read, or that
+// the sound device will not play, changes nothing: the sound keeps playing
+// what it played, and the song never names a sample nobody heard.
+void Tmain::takesound_at_chanel(int sound) {
+    const std::optional<std::string> chosen =
+        prompts_.open_file({"*.wav", "*.wav *.WAV", "wav", song_.get_sample_file(sound)});
+    if (!chosen) {
+        return;
+    }
+    sound_file_name_ = *chosen;
+    if (!song_.replace_sample(sound, *chosen)) {
+        prompts_.show_message("Cannot use the sound file \"" + *chosen +
+                              "\": it cannot be read or is not a WAV file the sound device "
+                              "can play.");
+        return;
+    }
+    song_.mark_used();
+    modified = true;
+}
+
+void Tmain::ButtonF1ContextPopup() {
+    prompts_.show_message("pas maintenant ;-)");
+}
+
+// The top of the slider is full volume; both sides get the same level.
+void Tmain::TrackBarVolumeChange() {
+    const auto level = static_cast<std::uint32_t>(65535 - TrackBarVolume->value());
+    output_.set_volume(level | level << 16);
+}
+
+} // namespace qx375

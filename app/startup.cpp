@@ -1,0 +1,178 @@
+#include "app/tmain.h"
+#include "dialogs/about_box.h"
+#include "util/ini_file.h"
+#include "util/text.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+namespace qx375 {
+
+// On every activation the master volume slider shows the output's level; the
+// first one also sets the program up.
+void Tmain::FormActivate() {
+    const bool was_modified = modified;
+    TrackBarVolume->setValue(65535 - static_cast<int>(output_.volume() & 0xFFFF));
+    if (first_activation) {
+        run_setup();
+    } else if (retry_armed_ && (sound_pending_ || glyph_pending_)) {
+        retry_setup();
+    }
+    modified = was_modified;
+}
+
+// A step that fails is reported once and the set-up carries on with the
+// rest: closing the report activates the window again, which must not show
+// it again, nor read the recent song over what the user has done since.
+bool Tmain::setup_step(const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        retry_armed_ = false;
+        prompts_.show_message(e.what());
+        return false;
+    }
+}
+
+void Tmain::run_setup() {
+    first_activation = false;
+    program_directory = QDir::currentPath().toStdString();
+    read_recent_files();
+    sound_pending_ = !setup_step([&] { song_.open_sound(winId()); });
+    loadiniconf();
+    load_recent_song(recent_files[0]);
+    glyph_pending_ = !setup_step([&] { load_glyph("go2.bmp"); });
+    RadioGroup2432Click();
+    TrackBarBPMChange();
+}
+
+// What failed at start-up, once the user has been elsewhere and comes back:
+// the sound output (the song's own samples then take their channels again)
+// and the start/stop picture.
+void Tmain::retry_setup() {
+    retry_armed_ = false;
+    if (sound_pending_) {
+        sound_pending_ = !setup_step([&] {
+            sound_.open_device(winId());
+            for (int k = 0; k < kSounds; ++k) {
+                song_.set_sample_file(k, song_.get_sample_file(k));
+            }
+            song_.apply_mix();
+        });
+    }
+    if (glyph_pending_) {
+        glyph_pending_ =
+            !setup_step([&] { load_glyph(CheckBoxBeat->isChecked() ? "stop2.bmp" : "go2.bmp"); });
+    }
+}
+
+// Each entry defaults to the one before it, the first to nothing.
+void Tmain::read_recent_files() {
+    const IniFile ini(program_file("qx375.ini"));
+    std::string previous;
+    for (int i = 0; i < kRecentFiles; ++i) {
+        previous = ini.read_string("setup", "autoload_" + std::to_string(i), previous);
+        recent_files[i] = previous;
+    }
+    modified = false;
+    first_use = ini.read_int("main", "firstuse", 1) != 0;
+}
+
+void Tmain::loadiniconf() {
+    const IniFile ini(program_file("qx375.ini"));
+    RadioGroupPlay->set_item_index(ini.read_int("setup", "PatternMode", 0));
+    CheckBoxLoop->setChecked(ini.read_int("setup", "LoopMode", 0) != 0);
+    EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
+    TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
+    modified = false;
+    first_use = ini.read_int("main", "firstuse", 1) != 0;
+    modified = false;
+}
+
+void Tmain::saveiniconf() {
+    IniFile ini(program_file("qx375.ini"));
+    ini.write_int("setup", "PatternMode", RadioGroupPlay->item_index());
+    ini.write_int("setup", "LoopMode", CheckBoxLoop->isChecked() ? 1 : 0);
+    ini.write_int("setup", "Pattern#",
+                  shows_end_marker()
+                      ? kEndMarker
+                      : parse_integer(EditNumPattern->text().toStdString()).value_or(0));
+    ini.write_int("setup", "Speed", TrackBarBPM->value());
+    ini.write("main", "firstuse", first_use ? "1" : "0");
+    ini.save();
+    modified = false;
+}
+
+// The close box. Yes saves the song under its name, or asks for one; a save
+// that fails or is cancelled keeps the program open, so that nothing the
+// user chose to keep is lost.
+bool Tmain::FormCloseQuery() {
+    if (modified) {
+        switch (prompts_.ask(save_changes_text, Question::yes_no_cancel)) {
+        case Answer::yes: {
+            const std::string name = EditFileName->text().toStdString();
+            if (name.empty()) {
+                if (!save_song_as()) {
+                    return false;
+                }
+            } else if (!song_.save_drm(name)) {
+                prompts_.show_message("DRM Save File Error");
+                return false;
+            }
+            modified = false;
+            break;
+        }
+        case Answer::no:
+            break;
+        default:
+            return false;
+        }
+    }
+    saveiniconf();
+    return true;
+}
+
+// The Exit command asks the same question, rewrites the language file in
+// every case, and ends the program unless the user cancels or a save the
+// user asked for did not happen.
+void Tmain::BitBtnQuitterClick() {
+    bool end = true;
+    if (modified) {
+        switch (prompts_.ask(save_changes_text, Question::yes_no_cancel)) {
+        case Answer::yes:
+            end = save_song();
+            break;
+        case Answer::no:
+            break;
+        default:
+            end = false;
+            break;
+        }
+    }
+    if (!end) {
+        return;
+    }
+    exiting_ = true;
+    saveiniconf();
+    close();
+}
+
+void Tmain::Apropos1Click() {
+    if (AboutBox != nullptr) {
+        prompts_.exec(*AboutBox);
+    }
+}
+
+void Tmain::Aide1Click() {
+    prompts_.show_help(program_file("qx375.hlp"));
+}
+
+void Tmain::Langues1Click() {
+    first_use = true;
+}
+
+} // namespace qx375

@@ -1,0 +1,31 @@
+#pragma once
+
+// Prompts for the benchmarks that drive the main window: messages are
+// printed, questions and dialogs answered with Cancel.
+
+#include "app/prompts.h"
+
+#include <cstdio>
+
+namespace qx375::bench {
+
+class CancellingPrompts : public Prompts {
+public:
+    explicit CancellingPrompts(bool print = false) : print_(print) {}
+
+    void show_message(std::string_view text) override {
+        if (print_) {
+            std::printf("message: %.*s\n", static_cast<int>(text.size()), text.data());
+        }
+    }
+    Answer ask(std::string_view, Question) override { return Answer::cancel; }
+    std::optional<std::string> open_file(const FileDialog&) override { return std::nullopt; }
+    std::optional<std::string> save_file(const FileDialog&) override { return std::nullopt; }
+    int exec(QDialog&) override { return 0; }
+    void show_help(const std::string&) override {}
+
+private:
+    bool print_;
+};
+
+} // namespace qx375::bench

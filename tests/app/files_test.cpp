@@ -1,0 +1,151 @@
+#include "ui_rig.h"
+
+#include <QAction>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace qx375::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+class FilesTest : public ::testing::Test, public UiRig {
+protected:
+    FilesTest() { notifier.shown.clear(); }
+
+    std::string name_box() const { return edit("EditFileName")->text().toStdString(); }
+    std::string song_file(const std::string& name) {
+        song.save_drm((dir.path() / name).string());
+        return (dir.path() / name).string();
+    }
+    std::string ini() const {
+        std::ifstream in(dir.path() / "qx375.ini");
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void open(const std::string& chosen) {
+        prompts.files.push_back(chosen);
+        window.OuvrirClick();
+    }
+};
+
+TEST_F(FilesTest, TheRecentListKeepsFiveSongsMostRecentFirst) {
+    struct Case {
+        std::array<std::string, 5> before;
+        std::string added;
+        std::array<std::string, 5> after;
+    };
+    const Case cases[] = {
+        {{"a.drm", "b.drm", "c.drm", "d.drm", "e.drm"},
+         "d.drm",
+         {"d.drm", "a.drm", "b.drm", "c.drm", "e.drm"}},
+        {{"a.drm", "b.drm", "c.drm", "d.drm", "e.drm"},
+         "f.drm",
+         {"f.drm", "a.drm", "b.drm", "c.drm", "d.drm"}},
+        {{"a.drm", "b.drm", "", "", ""}, "a.drm", {"a.drm", "b.drm", "", "", ""}},
+        {{"a.drm", "x", "b.drm", "", ""}, "c.drm", {"c.drm", "a.drm", "b.drm", "", ""}},
+    };
+    for (const Case& c : cases) {
+        window.recent_files = c.before;
+        window.add_recent_file(c.added);
+        EXPECT_THAT(window.recent_files, ElementsAreArray(c.after)) << c.added;
+    }
+    EXPECT_TRUE(window.findChild<QAction*>("fichier3")->isVisible());
+    EXPECT_EQ(window.findChild<QAction*>("fichier3")->text(), "b.drm");
+}
+
+TEST_F(FilesTest, OpenAddsTheSongExtensionUnlessTheNameHasOne) {
+    const std::string upper = song_file("loud.DRM");
+    song_file("soft.Drm.drm");
+    open(upper);
+    EXPECT_EQ(name_box(), upper);
+    open((dir.path() / "soft.Drm").string());
+    EXPECT_EQ(name_box(), (dir.path() / "soft.Drm.drm").string());
+    EXPECT_THAT(window.recent_files[0], ::testing::EndsWith("soft.Drm.drm"));
+    EXPECT_THAT(ini(), ::testing::HasSubstr("autoload_1=" + upper));
+    EXPECT_FALSE(window.modified);
+}
+
+// What the program could not read leaves the song, the window and the list
+// as they were.
+TEST_F(FilesTest, AFailedOpenChangesNothing) {
+    open(song_file("kept.drm"));
+    hit(0, 5, 5);
+    window.modified = true;
+    prompts.answers.push_back(Answer::no);
+    open((dir.path() / "nowhere.drm").string());
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure"));
+    EXPECT_THAT(name_box(), ::testing::EndsWith("kept.drm"));
+    EXPECT_TRUE(window.modified);
+    EXPECT_EQ(song.patterns[0].steps[5][5], 1);
+    EXPECT_EQ(window.recent_files[1], "");
+}
+
+TEST_F(FilesTest, ARecentEntryWithoutAFolderIsASongOfTheProgramDirectory) {
+    song_file("demo.drm");
+    const TempDir elsewhere;
+    CurrentDir away(elsewhere.path());
+    EXPECT_TRUE(window.load_recent_song("demo.drm"));
+    EXPECT_EQ(name_box(), "demo.drm");
+    notifier.shown.clear();
+    EXPECT_FALSE(window.load_recent_song(""));
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure"));
+}
+
+// Save as writes the song only where the user agreed, and only a written
+// song counts as saved.
+TEST_F(FilesTest, SaveAsThatWritesNothingKeepsTheSongChanged) {
+    const std::string taken = song_file("taken.drm");
+    window.modified = true;
+    prompts.files.push_back(taken);
+    prompts.answers.push_back(Answer::cancel);
+    window.SauverSousClick();
+    EXPECT_THAT(prompts.asked, ElementsAre("écraser le fichier " + taken + " ?"));
+    prompts.files.push_back((dir.path() / "no/such/folder/x").string());
+    window.SauverSousClick();
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Save Error"));
+    EXPECT_TRUE(window.modified);
+    EXPECT_EQ(window.recent_files[0], "");
+    EXPECT_EQ(name_box(), "");
+
+    prompts.files.push_back(taken.substr(0, taken.size() - 4));
+    prompts.answers.push_back(Answer::ok);
+    window.SauverSousClick();
+    EXPECT_EQ(name_box(), taken);
+    EXPECT_EQ(window.recent_files[0], taken);
+    EXPECT_FALSE(window.modified);
+}
+
+// New, Open and a recent song never throw away unsaved work unasked.
+TEST_F(FilesTest, ReplacingAChangedSongAsksFirst) {
+    hit(0, 4, 2);
+    struct Case {
+        Answer answer;
+        std::optional<std::string> save_as; // the name Yes leads to; nothing: cancelled
+        bool replaced;
+    };
+    const Case cases[] = {{Answer::cancel, {}, false},
+                          {Answer::yes, {}, false},
+                          {Answer::no, {}, true},
+                          {Answer::yes, song_file("kept.drm"), true}};
+    for (const Case& c : cases) {
+        song.patterns[0].steps[4][2] = 1;
+        window.modified = true;
+        prompts.answers.push_back(c.answer);
+        if (c.save_as) {
+            prompts.files.push_back(c.save_as);
+            prompts.answers.push_back(Answer::ok);
+        } else if (c.answer == Answer::yes) {
+            prompts.files.push_back(std::nullopt);
+        }
+        window.Nouveau1Click();
+        EXPECT_EQ(song.patterns[0].steps[4][2] == 0, c.replaced) << static_cast<int>(c.answer);
+        EXPECT_EQ(window.modified, !c.replaced);
+    }
+    EXPECT_EQ(prompts.asked.front(), "Save changes ?");
+}
+
+} // namespace
+} // namespace qx375::test

@@ -1,0 +1,120 @@
+#include "ui_rig.h"
+
+#include <QAction>
+#include <QApplication>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace qx375::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class StartupTest : public ::testing::Test, public UiRig {
+protected:
+    std::string ini() const {
+        std::ifstream in(dir.path() / "qx375.ini");
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void activate(QEvent::Type type) {
+        QEvent event(type);
+        QApplication::sendEvent(&window, &event);
+    }
+};
+
+// The rig's window went through its first activation in an empty folder.
+TEST_F(StartupTest, AFirstStartWithoutSettingsTakesTheDefaults) {
+    EXPECT_EQ(play_mode()->item_index(), 0);
+    EXPECT_FALSE(check("CheckBoxLoop")->isChecked());
+    EXPECT_EQ(slider("TrackBarBPM")->value(), 160);
+    EXPECT_TRUE(window.first_use);
+    EXPECT_FALSE(window.modified);
+    EXPECT_EQ(window.program_directory, std::filesystem::current_path().string());
+}
+
+TEST_F(StartupTest, SettingsAreReadWithTheirChainedDefaultsAndWrittenBack) {
+    dir.write_text("qx375.ini",
+                   "[Setup]\r\nautoload_0=first.drm\r\nAUTOLOAD_2=third.drm\r\n"
+                   "speed=90\r\nLoopMode=1\r\nPattern#=12\r\n[main]\r\nfirstuse=0\r\n");
+    window.read_recent_files();
+    EXPECT_THAT(window.recent_files,
+                ElementsAre("first.drm", "first.drm", "third.drm", "third.drm", "third.drm"));
+    EXPECT_FALSE(window.first_use);
+    window.loadiniconf();
+    EXPECT_EQ(slider("TrackBarBPM")->value(), 90);
+    EXPECT_TRUE(check("CheckBoxLoop")->isChecked());
+    EXPECT_EQ(edit("EditNumMesure")->text(), "12");
+    EXPECT_FALSE(window.modified);
+
+    window.ButtonEndSongClick();
+    window.saveiniconf();
+    EXPECT_THAT(ini(), HasSubstr("Pattern#=255\r\n"));
+    EXPECT_THAT(ini(), HasSubstr("speed=90\r\n")) << "the file's own spelling";
+    EXPECT_THAT(ini(), HasSubstr("firstuse=0\r\n"));
+}
+
+// Exit and the close box never end the program with changes the user
+// wanted to keep and that were not saved.
+TEST_F(StartupTest, ClosingKeepsTheProgramOpenUnlessTheChangesAreSafe) {
+    window.show();
+    struct Case {
+        Answer answer;
+        bool stays_open;
+    };
+    for (const Case& c :
+         {Case{Answer::cancel, true}, Case{Answer::yes, true}, Case{Answer::no, false}}) {
+        window.show();
+        window.modified = true;
+        prompts.answers.push_back(c.answer);
+        if (c.answer == Answer::yes) {
+            prompts.files.push_back(std::nullopt); // Save as, cancelled
+        }
+        window.close();
+        EXPECT_EQ(window.isVisible(), c.stays_open) << static_cast<int>(c.answer);
+    }
+    edit("EditFileName")->setText((dir.path() / "gone/song.drm").c_str());
+    window.show();
+    window.modified = true;
+    prompts.answers.push_back(Answer::yes);
+    window.BitBtnQuitterClick();
+    EXPECT_TRUE(window.isVisible()) << "a save that failed";
+    EXPECT_THAT(notifier.shown, ::testing::Contains("DRM Save File Error"));
+    EXPECT_TRUE(window.modified);
+}
+
+// A set-up step that fails is reported once: closing the report activates
+// the window again, which must not bring it back, nor reload the song.
+TEST_F(StartupTest, AFailedSetUpStepIsReportedOnceAndRetriedWhenTheUserComesBack) {
+    UiRig other;
+    std::filesystem::remove("go2.bmp");
+    notifier.shown.clear();
+    Tmain fresh(song, sound, output, prompts);
+    fresh.FormActivate();
+    EXPECT_EQ(std::count_if(notifier.shown.begin(), notifier.shown.end(),
+                            [](const std::string& m) { return m.find("go2.bmp") != m.npos; }),
+              1);
+    notifier.shown.clear();
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&fresh, &activate);
+    EXPECT_TRUE(notifier.shown.empty()) << "the activation that closing the box brings";
+
+    QImage(8, 8, QImage::Format_RGB32).save("go2.bmp");
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&fresh, &deactivate);
+    QApplication::sendEvent(&fresh, &activate);
+    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_FALSE(fresh.findChild<QPushButton*>("BitBtnAction")->icon().isNull());
+}
+
+TEST_F(StartupTest, HelpOpensTheHelpFileWhateverItsLetterCase) {
+    dir.write_text("QX375.HLP", "<html></html>");
+    press("SpeedButtonHelp");
+    window.findChild<QAction*>("Aide1")->trigger();
+    EXPECT_THAT(prompts.help, ElementsAre(HasSubstr("QX375.HLP"), HasSubstr("QX375.HLP")));
+}
+
+} // namespace
+} // namespace qx375::test
