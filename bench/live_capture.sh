@@ -51,6 +51,10 @@ done
 
 cp -r "$build/stage" "$work/program"
 cd "$work/program"
+# Pattern mode on the demo song's measure 0, a blank 24-step pattern, with no
+# language question at the start.
+printf '[setup]\nPatternMode=0\nLoopMode=0\nSpeed=100\nautoload_0=demo.drm\n[main]\nfirstuse=0\n' \
+    >qx375.ini
 DISPLAY=":$display" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio ./qx375 >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
@@ -73,8 +77,6 @@ xdotool windowfocus "$window" key Return
 
 ticks() { awk '{print $14 + $15}' "/proc/$program/stat"; }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$program/status"; }
-# The first pass through the pattern still runs at the tempo of the start-up;
-# the redraw at its end sets the pattern's own.
 sleep 3
 parecord -d listener.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
     "$work/heard.wav" &
