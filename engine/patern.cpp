@@ -67,6 +67,18 @@ bool matrice::assign_sample(int sound, std::string_view name) {
     return read;
 }
 
+bool matrice::replace_sample(int sound, std::string_view name) {
+    if (!is_sound(sound) || name.size() > kMaxNameLength || !sound_.replace_sample(name, sound)) {
+        return false;
+    }
+    sample_file[sound] = std::string(name);
+    // A new buffer starts at full volume, centre and the sample's own rate.
+    set_volume(sound, get_volume(sound));
+    set_pan(sound, get_pan(sound));
+    set_frequency(sound, get_frequency(sound));
+    return true;
+}
+
 const std::string& matrice::get_sample_file(int sound) const {
     static const std::string none;
     return is_sound(sound) ? sample_file[sound] : none;
