@@ -206,14 +206,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Move{"TrackBarPitch", 2205, "b4.SetFrequency(22050)", &matrice::get_frequency,
                            22050}));
 
-TEST_F(SoundSetupTest, UserMovesShowTheirValues) {
-    open_on(3);
-    slider("TrackBarVol")->setValue(2500);
-    slider("TrackBarPitch")->setValue(1102);
-    EXPECT_EQ(text("EditVol"), "7500");
-    EXPECT_EQ(text("EditPitch"), "11020");
-}
-
 TEST_F(SoundSetupTest, RefusedPanIsReportedAndTheStoredOneShownAgain) {
     store_mix(0, 3, 0, 2000, 0);
     open_on(3);
