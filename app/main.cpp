@@ -20,9 +20,11 @@ int main(int argc, char** argv) {
     QtPrompts prompts;
     DirectSound sound(output, prompts);
     matrice song(sound, prompts);
-    Tmain window(song, sound, output, prompts);
+    WaveRecorder recorder(output.capture(), AudioOutput::kRate);
+    Tmain window(song, sound, output, recorder, prompts);
+    TFormSetup setup(song, sound, prompts, window.setup_host(), &window);
     TAboutBox about(&window);
-    window.attach(about);
+    window.attach(about, setup);
     prompts.set_parent(&window);
     CloseOnSignal close_on_signal(window);
     window.show();

@@ -115,8 +115,9 @@ void show_text(QLineEdit* box, const QString& text) {
     }
 }
 
-Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts)
-    : song_(song), sound_(sound), output_(output), prompts_(prompts),
+Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
+             Prompts& prompts)
+    : song_(song), sound_(sound), output_(output), MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }) {
     setObjectName("main");
@@ -151,8 +152,9 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& pr
     connect_handlers();
 }
 
-void Tmain::attach(TAboutBox& about) {
+void Tmain::attach(TAboutBox& about, TFormSetup& setup) {
     AboutBox = &about;
+    FormSetup = &setup;
 }
 
 void Tmain::build_menus() {
@@ -219,6 +221,8 @@ void Tmain::build_action_groups() {
     SpeedButtonExport =
         speed_button(GroupBoxVolume, "SpeedButtonExport", design(5, 129, 57, 53),
                      "Export the project to a wave file", QStyle::SP_DialogSaveButton);
+    // Down for as long as an export records.
+    SpeedButtonExport->setCheckable(true);
     BitBtnAction =
         button(GroupBoxVolume, "BitBtnAction", "", design(5, 183, 57, 53), "Start / Stop");
     BitBtnAction->setIconSize(QSize(px(40), px(40)));
@@ -398,6 +402,8 @@ void Tmain::connect_handlers() {
     for (int i = 0; i < kRecentFiles; ++i) {
         on(recent_items[i], &QAction::triggered, [this, i] { fichierClick(i); });
     }
+    on(Export1, &QAction::triggered, [this] { Export1Click(); });
+    on(SpeedButtonExport, &QToolButton::clicked, [this] { SpeedButtonExportClick(); });
     on(Quitter1, &QAction::triggered, [this] { BitBtnQuitterClick(); });
     on(BitBtnQuitter, &QPushButton::clicked, [this] { BitBtnQuitterClick(); });
     on(Apropos1, &QAction::triggered, [this] { Apropos1Click(); });
@@ -409,6 +415,7 @@ void Tmain::connect_handlers() {
     on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });
     for (int k = 0; k < kSounds; ++k) {
         on(sample_buttons[k], &QPushButton::clicked, [this, k] { takesound_at_chanel(k); });
+        on(mix_buttons[k], &QToolButton::clicked, [this, k] { MixButtonClick(k); });
         on(play_buttons[k], &QToolButton::clicked, [this, k] { song_.play_sound(k); });
     }
     sample_buttons[0]->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -3,8 +3,10 @@
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
+#include "dialogs/soundset.h"
 #include "engine/patern.h"
 #include "platform/audio_output.h"
+#include "platform/wave_recorder.h"
 
 #include <QMainWindow>
 
@@ -42,10 +44,13 @@ void show_text(QLineEdit* box, const QString& text);
 // data of its own; every edit goes straight to the song model.
 class Tmain : public QMainWindow {
 public:
-    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts);
+    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
+          Prompts& prompts);
 
-    // The program's other windows, made after this one.
-    void attach(TAboutBox& about);
+    // What the sound setup uses of this window; the program's other windows,
+    // made after this one.
+    SetupHost& setup_host() { return setup_link_; }
+    void attach(TAboutBox& about, TFormSetup& setup);
 
     // Window state shared by the commands.
     int current_pattern = 0;
@@ -127,8 +132,13 @@ public:
 
     // Instrument panel.
     void takesound_at_chanel(int sound);
+    void MixButtonClick(int sound);
     void ButtonF1ContextPopup();
     void TrackBarVolumeChange();
+
+    // Export to a wave file.
+    void Export1Click();
+    void SpeedButtonExportClick();
 
     SequencerTimer& timer() { return TimerZicmu; }
 
@@ -138,6 +148,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class SetupLink : public SetupHost {
+    public:
+        explicit SetupLink(Tmain& window) : window_(window) {}
+        int current_pattern() const override { return window_.current_pattern; }
+        bool playing() const override { return window_.TimerZicmu.isEnabled(); }
+        void mark_modified() override { window_.modified = true; }
+        void previous_measure() override { window_.SpeedButtonBackPatternClick(); }
+        void next_measure() override { window_.SpeedButtonForwardPatternClick(); }
+        std::optional<std::string> choose_sound_file() override {
+            return window_.choose_sound_file();
+        }
+
+    private:
+        Tmain& window_;
+    };
+
     // Runs a handler entered from the event loop: an error it raises ends it
     // and is shown in a message box; nothing escapes into Qt.
     template <typename Handler>
@@ -161,6 +187,10 @@ private:
     void show_loaded_song(const std::string& name);
     std::string program_file(const std::string& name) const;
 
+    // Instrument panel and export.
+    std::optional<std::string> choose_sound_file();
+    void finish_export();
+
     // Start-up.
     void run_setup();
     void retry_setup();
@@ -169,9 +199,12 @@ private:
     matrice& song_;
     DirectSound& sound_;
     AudioOutput& output_;
+    WaveRecorder& MediaPlayer1;
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
+    SetupLink setup_link_{*this};
     TAboutBox* AboutBox = nullptr;
+    TFormSetup* FormSetup = nullptr;
 
     // What the set-up could not do yet, tried again when the user comes back
     // to the window from elsewhere.
@@ -180,7 +213,8 @@ private:
     bool retry_armed_ = false;
     // Exit has asked its question already; the window just closes.
     bool exiting_ = false;
-    std::string sound_file_name_; // what the sample file dialog offers next
+    std::string sound_file_name_;               // what the sample file dialog offers next
+    std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
 
     QLineEdit* EditFileName;
     QLabel* Label4;

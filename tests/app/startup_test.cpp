@@ -91,7 +91,7 @@ TEST_F(StartupTest, AFailedSetUpStepIsReportedOnceAndRetriedWhenTheUserComesBack
     UiRig other;
     std::filesystem::remove("go2.bmp");
     notifier.shown.clear();
-    Tmain fresh(song, sound, output, prompts);
+    Tmain fresh(song, sound, output, recorder, prompts);
     fresh.FormActivate();
     EXPECT_EQ(std::count_if(notifier.shown.begin(), notifier.shown.end(),
                             [](const std::string& m) { return m.find("go2.bmp") != m.npos; }),
