@@ -1,14 +1,18 @@
 #include "app/tmain.h"
 
+#include "display/affichage.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStyle>
@@ -16,16 +20,6 @@
 
 namespace qx375 {
 namespace {
-
-// The form is drawn at 120 pixels per inch; on a 96 ppi screen every design
-// coordinate takes 0.8 of its size.
-int px(int design) {
-    return (design * 4 + 2) / 5;
-}
-
-QRect design(int left, int top, int width, int height) {
-    return {px(left), px(top), px(width), px(height)};
-}
 
 constexpr std::array<int, kColumns> kCellLeft = {331, 361, 390, 420, 447, 476, 508, 538,
                                                  569, 597, 626, 657, 684, 715, 745, 773,
@@ -97,17 +91,27 @@ void paint(QWidget* w, const QColor& colour) {
     w->setAutoFillBackground(true);
 }
 
-QFont font_of(std::initializer_list<QString> families, int design_pixels, bool bold = false,
+QFont font_of(std::initializer_list<QString> families, int pixels, bool bold = false,
               bool italic = false) {
     QFont font;
     font.setFamilies(QStringList(families));
-    font.setPixelSize(px(design_pixels));
+    font.setPixelSize(pixels);
     font.setBold(bold);
     font.setItalic(italic);
     return font;
 }
 
 } // namespace
+
+// The form is drawn at 120 pixels per inch; its design coordinates reach the
+// screen at the desktop's logical DPI / 120 (0.8 of their size at 96 dpi).
+int Tmain::px(int design) const {
+    return to_screen(design, density_);
+}
+
+QRect Tmain::design(int left, int top, int width, int height) const {
+    return {px(left), px(top), px(width), px(height)};
+}
 
 void show_text(QLineEdit* box, const QString& text) {
     if (box->text() != text) {
@@ -117,7 +121,9 @@ void show_text(QLineEdit* box, const QString& text) {
 
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
              Prompts& prompts)
-    : song_(song), sound_(sound), output_(output), MediaPlayer1(recorder), prompts_(prompts),
+    : song_(song), sound_(sound), output_(output),
+      density_(density_factor(QGuiApplication::primaryScreen()->logicalDotsPerInch())),
+      MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }) {
     setObjectName("main");
@@ -135,7 +141,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
         make<QLineEdit>(form, "EditFileName", design(15, 15, 300, 24), "Select a drumkit project");
     EditFileName->setReadOnly(true);
     Label4 = label(form, "Label4", "Pulsomat 375 A  ", design(430, 0, 631, 64));
-    Label4->setFont(font_of({"Mekanik LET", "URW Gothic", "DejaVu Sans"}, 60, true, true));
+    Label4->setFont(font_of({"Mekanik LET", "URW Gothic", "DejaVu Sans"}, px(60), true, true));
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label4->setStyleSheet("color: red; background: transparent;");
 
@@ -150,6 +156,12 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
 
     TimerZicmu.setInterval(97);
     connect_handlers();
+
+    // On a screen smaller than the window, every control shrinks with it.
+    const QSize area = screen()->availableGeometry().size();
+    const ScaleFactors factors = screen_factors(area, size());
+    scale_window(*this, factors.fx, factors.fy, area);
+    progress_scale_ = density_ / density_factor(96) * factors.fx;
 }
 
 void Tmain::attach(TAboutBox& about, TFormSetup& setup) {
@@ -301,7 +313,7 @@ void Tmain::build_sounds_group() {
     GroupBoxSon = group(centralWidget(), "GroupBoxSon", "Sounds", design(192, 110, 124, 521));
     paint(GroupBoxSon, kPanelColour);
     const QFont caption_font =
-        font_of({"Sydnie", "Nimbus Sans Narrow", "DejaVu Sans Condensed"}, 15);
+        font_of({"Sydnie", "Nimbus Sans Narrow", "DejaVu Sans Condensed"}, px(15));
     for (int k = 0; k < kSounds; ++k) {
         const int top = kSoundRowTop[k];
         const std::string n = std::to_string(k + 1);
@@ -331,7 +343,7 @@ void Tmain::build_grid() {
     ProgressTime->setValue(0);
     ProgressTime->setTextVisible(false);
 
-    const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, 17, true);
+    const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, px(17), true);
     for (int s = 1; s <= kColumns; ++s) {
         QLabel* l = label(form, kStepLabelNames[s - 1], std::to_string(s).c_str(),
                           design(kLabelLeft[s - 1], 89, 22, 19));

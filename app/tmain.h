@@ -169,6 +169,8 @@ private:
     template <typename Handler>
     void guarded(Handler&& handler);
 
+    int px(int design) const;
+    QRect design(int left, int top, int width, int height) const;
     void build_menus();
     void build_action_groups();
     void build_navigation_groups();
@@ -199,6 +201,10 @@ private:
     matrice& song_;
     DirectSound& sound_;
     AudioOutput& output_;
+    // Screen pixels per design pixel, and what the progress bar's widths,
+    // given in pixels at 96 dpi, are multiplied by on this screen.
+    const double density_;
+    double progress_scale_ = 1.0;
     WaveRecorder& MediaPlayer1;
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
