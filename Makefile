@@ -1,8 +1,9 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README, `make run` and `make test`, and
+# `make package`, the Debian package.
 BUILD ?= build
 export XDG_RUNTIME_DIR ?= /tmp/runtime-$(shell id -u)
 
-.PHONY: run test bench build deps clean runtime-dir
+.PHONY: run test bench package build deps clean runtime-dir
 
 # Starts the program the way an installed copy starts: through the same
 # launcher, with the stage ($(BUILD)/stage) as the installed data. Its
@@ -22,6 +23,10 @@ bench: build runtime-dir
 	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
+
+# $(BUILD)/package/qx375_<version>_<architecture>.deb
+package: build
+	cmake --build $(BUILD) --target package
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
