@@ -182,12 +182,6 @@ relocated() {
     launch "$root/$bindir/qx375" HOME="$home" --
     [ $? -eq 1 ] && grep -q "the program is missing" "$work/err" ||
         fail "a missing program is not reported: $(cat "$work/err")"
-    rm -r "$root/$datadir"
-    make_tree "$work/moved/no data"
-    rm -r "$work/moved/no data/$datadir"
-    launch "$work/moved/no data/$bindir/qx375" HOME="$home" --
-    [ $? -eq 1 ] && grep -q "data are missing" "$work/err" ||
-        fail "missing data are not reported: $(cat "$work/err")"
 }
 
 first_start
