@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     Tmain window(song, sound, output, recorder, prompts);
     TFormSetup setup(song, sound, prompts, window.setup_host(), &window);
     TAboutBox about(&window);
-    window.attach(about, setup);
+    TFormLangues langues(window.langues_host(), prompts, &window);
+    window.attach(about, setup, langues);
     prompts.set_parent(&window);
     CloseOnSignal close_on_signal(window);
     window.show();

@@ -42,6 +42,10 @@ void Tmain::run_setup() {
     first_activation = false;
     program_directory = QDir::currentPath().toStdString();
     read_recent_files();
+    if (first_use && FormLangues != nullptr) {
+        prompts_.exec(*FormLangues);
+    }
+    read_language_file();
     sound_pending_ = !setup_step([&] { song_.open_sound(winId()); });
     loadiniconf();
     load_recent_song(recent_files[0]);
@@ -137,8 +141,8 @@ bool Tmain::FormCloseQuery() {
 }
 
 // The Exit command asks the same question, rewrites the language file in
-// every case, and ends the program unless the user cancels or a save the
-// user asked for did not happen.
+// every case, Cancel included, and ends the program unless the user cancels
+// or a save the user asked for did not happen.
 void Tmain::BitBtnQuitterClick() {
     bool end = true;
     if (modified) {
@@ -153,6 +157,7 @@ void Tmain::BitBtnQuitterClick() {
             break;
         }
     }
+    write_language_file();
     if (!end) {
         return;
     }
@@ -173,6 +178,10 @@ void Tmain::Aide1Click() {
 
 void Tmain::Langues1Click() {
     first_use = true;
+    if (FormLangues != nullptr) {
+        prompts_.exec(*FormLangues);
+    }
+    read_language_file();
 }
 
 } // namespace qx375

@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QShortcut>
 #include <QSlider>
@@ -113,6 +114,14 @@ QRect Tmain::design(int left, int top, int width, int height) const {
     return {px(left), px(top), px(width), px(height)};
 }
 
+// The user types at most `length` characters into the box; a text the
+// program shows there, such as a long End caption, is never cut (Qt's own
+// length limit would cut both).
+void limit_typing(QLineEdit* box, int length) {
+    box->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QString(".{0,%1}").arg(length)), box));
+}
+
 void show_text(QLineEdit* box, const QString& text) {
     if (box->text() != text) {
         box->setText(text);
@@ -164,9 +173,10 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     progress_scale_ = density_ / density_factor(96) * factors.fx;
 }
 
-void Tmain::attach(TAboutBox& about, TFormSetup& setup) {
+void Tmain::attach(TAboutBox& about, TFormSetup& setup, TFormLangues& langues) {
     AboutBox = &about;
     FormSetup = &setup;
+    FormLangues = &langues;
 }
 
 void Tmain::build_menus() {
@@ -245,7 +255,7 @@ void Tmain::build_navigation_groups() {
     GroupBoxStep = group(form, "GroupBoxStep", "Step", design(91, 53, 227, 58));
     LabelStep = label(GroupBoxStep, "LabelStep", "Step #", design(8, 16, 44, 16));
     EditStep = make<QLineEdit>(GroupBoxStep, "EditStep", design(56, 22, 36, 24), "Step");
-    EditStep->setMaxLength(2);
+    limit_typing(EditStep, 2);
     EditStep->setText("0");
     SpeedButtonStepZero = speed_button(GroupBoxStep, "SpeedButtonStepZero", design(110, 20, 30, 28),
                                        "Pattern begin", QStyle::SP_MediaSkipBackward);
@@ -259,8 +269,10 @@ void Tmain::build_navigation_groups() {
     RadioGroupPlay = new RadioGroup("Play", {"Pattern", "Song"}, GroupBoxSong);
     RadioGroupPlay->setObjectName("RadioGroupPlay");
     RadioGroupPlay->setGeometry(design(6, 18, 89, 62));
+    RadioGroupPlay->setToolTip("Plays the song or the pattern");
     RadioGroupPlay->set_item_index(0);
-    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17));
+    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17),
+                                   "Play pattern or song looped");
     CheckBoxLoop->setText("Loop");
     LabelMesure = label(GroupBoxSong, "LabelMesure", "Measure #", design(8, 104, 88, 16));
     EditNumMesure = make<QLineEdit>(GroupBoxSong, "EditNumMesure", design(8, 121, 56, 24),
@@ -281,7 +293,7 @@ void Tmain::build_navigation_groups() {
     LabelPattern = label(GroupBoxPattern, "LabelPattern", "Pattern #", design(8, 16, 80, 16));
     EditNumPattern = make<QLineEdit>(GroupBoxPattern, "EditNumPattern", design(8, 33, 50, 26),
                                      "Pattern number at his mesure");
-    EditNumPattern->setMaxLength(3);
+    limit_typing(EditNumPattern, 3);
     EditNumPattern->setText("0");
     ButtonPatternPlus =
         button(GroupBoxPattern, "ButtonPatternPlus", "+", design(60, 33, 18, 13), "Pattern +");

@@ -3,6 +3,7 @@
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
+#include "dialogs/langues.h"
 #include "dialogs/soundset.h"
 #include "engine/patern.h"
 #include "platform/audio_output.h"
@@ -37,6 +38,7 @@ inline constexpr int kLastRow = 16;
 // throws away the selection, the cursor and the undo history even when the
 // text set is the one already there.
 void show_text(QLineEdit* box, const QString& text);
+void limit_typing(QLineEdit* box, int length);
 
 // The main window: the step grid of the current pattern, the transport, the
 // navigation through patterns, measures and steps, the song files, the
@@ -50,7 +52,8 @@ public:
     // What the sound setup uses of this window; the program's other windows,
     // made after this one.
     SetupHost& setup_host() { return setup_link_; }
-    void attach(TAboutBox& about, TFormSetup& setup);
+    LanguesHost& langues_host() { return langues_link_; }
+    void attach(TAboutBox& about, TFormSetup& setup, TFormLangues& langues);
 
     // Window state shared by the commands.
     int current_pattern = 0;
@@ -136,6 +139,10 @@ public:
     void ButtonF1ContextPopup();
     void TrackBarVolumeChange();
 
+    // Languages.
+    void read_language_file();
+    void write_language_file();
+
     // Export to a wave file.
     void Export1Click();
     void SpeedButtonExportClick();
@@ -159,6 +166,17 @@ private:
         std::optional<std::string> choose_sound_file() override {
             return window_.choose_sound_file();
         }
+
+    private:
+        Tmain& window_;
+    };
+
+    class LanguesLink : public LanguesHost {
+    public:
+        explicit LanguesLink(Tmain& window) : window_(window) {}
+        std::string program_directory() const override { return window_.program_directory; }
+        void set_first_use(bool first_use) override { window_.first_use = first_use; }
+        void write_recent_files() override { window_.write_recent_files(); }
 
     private:
         Tmain& window_;
@@ -193,6 +211,10 @@ private:
     std::optional<std::string> choose_sound_file();
     void finish_export();
 
+    // Languages.
+    QObject* language_target(bool setup, const char* name);
+    std::string* message_buffer(const char* name);
+
     // Start-up.
     void run_setup();
     void retry_setup();
@@ -209,8 +231,10 @@ private:
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
     SetupLink setup_link_{*this};
+    LanguesLink langues_link_{*this};
     TAboutBox* AboutBox = nullptr;
     TFormSetup* FormSetup = nullptr;
+    TFormLangues* FormLangues = nullptr;
 
     // What the set-up could not do yet, tried again when the user comes back
     // to the window from elsewhere.

@@ -98,9 +98,10 @@ struct LiveRig {
     Tmain window{song, sound, output, recorder, prompts};
     TFormSetup setup{song, sound, prompts, window.setup_host(), &window};
     TAboutBox about{&window};
+    TFormLangues langues{window.langues_host(), prompts, &window};
 
     LiveRig() {
-        window.attach(about, setup);
+        window.attach(about, setup, langues);
         QImage(8, 8, QImage::Format_RGB32).save("go2.bmp");
         QImage(8, 8, QImage::Format_RGB32).save("stop2.bmp");
         Bytes click; // 16 stereo frames at half scale

@@ -29,14 +29,16 @@ struct UiRig : EngineRig {
     Tmain window{song, sound, output, recorder, prompts};
     TFormSetup setup{song, sound, prompts, window.setup_host(), &window};
     TAboutBox about{&window};
+    TFormLangues langues{window.langues_host(), prompts, &window};
 
     UiRig() {
-        window.attach(about, setup);
+        window.attach(about, setup, langues);
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.fill(Qt::green);
         glyph.save("go2.bmp");
         glyph.save("stop2.bmp");
         window.FormActivate();
+        prompts.shown_dialogs.clear();
         assign_all_sounds();
     }
 
