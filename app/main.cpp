@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     QApplication::setStyle("Fusion");
     QFont font;
     font.setFamilies({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"});
-    font.setPixelSize(11);
+    // 11 pixels at 96 dpi, and in proportion on a desktop set to another DPI.
+    font.setPointSizeF(8.25);
     QApplication::setFont(font);
 
     AudioOutput output;
