@@ -86,18 +86,26 @@ void Tmain::read_recent_files() {
     first_use = ini.read_int("main", "firstuse", 1) != 0;
 }
 
+// The "firstuse" key was read before the language choice, whose check box
+// may have changed it since; reading it again here would undo the user's
+// choice.
 void Tmain::loadiniconf() {
     const IniFile ini(program_file("qx375.ini"));
     RadioGroupPlay->set_item_index(ini.read_int("setup", "PatternMode", 0));
     CheckBoxLoop->setChecked(ini.read_int("setup", "LoopMode", 0) != 0);
     EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
     TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
-    modified = false;
-    first_use = ini.read_int("main", "firstuse", 1) != 0;
+    settings_loaded_ = true;
     modified = false;
 }
 
+// Settings are only written once they were read: a window closed during the
+// language choice at the first start would otherwise store the form's own
+// values over the user's.
 void Tmain::saveiniconf() {
+    if (!settings_loaded_) {
+        return;
+    }
     IniFile ini(program_file("qx375.ini"));
     ini.write_int("setup", "PatternMode", RadioGroupPlay->item_index());
     ini.write_int("setup", "LoopMode", CheckBoxLoop->isChecked() ? 1 : 0);

@@ -243,6 +243,7 @@ private:
     bool retry_armed_ = false;
     // Exit has asked its question already; the window just closes.
     bool exiting_ = false;
+    bool settings_loaded_ = false;
     std::string sound_file_name_;               // what the sample file dialog offers next
     std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
 
