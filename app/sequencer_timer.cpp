@@ -35,6 +35,12 @@ SequencerTimer::SequencerTimer(const AudioClock& clock, std::uint32_t rate,
     QObject::connect(&timer_, &QTimer::timeout, [this] { fire(); });
 }
 
+void SequencerTimer::run_offline(std::function<Clock::time_point()> now) {
+    offline_ = true;
+    now_ = std::move(now);
+    timer_.stop();
+}
+
 void SequencerTimer::setEnabled(bool enabled) {
     if (enabled == enabled_) {
         return;
@@ -44,7 +50,7 @@ void SequencerTimer::setEnabled(bool enabled) {
         timer_.stop();
         return;
     }
-    start_ = Clock::now();
+    start_ = now_();
     start_frame_ = now_frame(start_) + lookahead_;
     ticks_ = 0;
     arm();
@@ -91,14 +97,17 @@ void SequencerTimer::rebase() {
 }
 
 void SequencerTimer::arm() {
+    if (offline_) {
+        return;
+    }
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-        time_of(grid_frame(ticks_ + 1) - lookahead_) - Clock::now());
+        time_of(grid_frame(ticks_ + 1) - lookahead_) - now_());
     timer_.start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void SequencerTimer::fire() {
     ++ticks_;
-    const std::uint64_t playing = now_frame(Clock::now());
+    const std::uint64_t playing = now_frame(now_());
     const std::uint64_t due = grid_frame(ticks_) - lookahead_;
     lateness_.add(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
         playing > due ? static_cast<double>(playing - due) / rate_ : 0.0)));

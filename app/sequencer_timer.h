@@ -64,6 +64,13 @@ public:
     std::uint64_t lookahead() const { return lookahead_; }
     const LatenessHistogram& lateness() const { return lateness_; }
 
+    // Offline, as a render runs faster than real time: no window timer is
+    // armed, `now` tells the time of the output's clock, and the caller runs
+    // each tick with tick() once the output has mixed up to due_frame().
+    void run_offline(std::function<Clock::time_point()> now);
+    std::uint64_t due_frame() const { return grid_frame(ticks_ + 1) - lookahead_; }
+    void tick() { fire(); }
+
     QObject* sender() { return &timer_; }
 
 private:
@@ -79,6 +86,8 @@ private:
     const std::uint64_t render_lead_;
     const std::uint64_t lookahead_;
     std::function<void()> on_timer_;
+    std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
+    bool offline_ = false;
     QTimer timer_;
     bool enabled_ = false;
     bool in_tick_ = false;
