@@ -118,7 +118,8 @@ void show_text(QLineEdit* box, const QString& text) {
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts)
     : song_(song), sound_(sound), output_(output), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
-                 [this] { guarded([&] { TimerZicmuTimer(); }); }) {
+                 [this] { guarded([&] { TimerZicmuTimer(); }); }),
+      device_watch_(output, prompts) {
     setObjectName("main");
     setWindowTitle("QX375");
     auto* form = new QWidget(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/device_watch.h"
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
@@ -171,6 +172,7 @@ private:
     AudioOutput& output_;
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
+    DeviceWatch device_watch_;
     TAboutBox* AboutBox = nullptr;
 
     // What the set-up could not do yet, tried again when the user comes back

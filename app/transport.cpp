@@ -83,7 +83,11 @@ void Tmain::CheckBoxBeatClick() {
     }
     ProgressTime->setValue(0);
     show_text(EditStep, QString::number(ProgressTime->value()));
+    if (on && !TimerZicmu.isEnabled()) {
+        device_watch_.before_start();
+    }
     TimerZicmu.setEnabled(on);
+    device_watch_.follow(on);
 }
 
 void Tmain::BitBtnActionClick() {
