@@ -18,6 +18,7 @@ bench: build runtime-dir
 	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
+	$(BUILD)/bench/device_probe 30
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
