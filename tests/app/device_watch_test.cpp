@@ -122,15 +122,6 @@ TEST_F(DeviceWatchTest, CardLostWhileStoppedIsFoundAtTheNextStart) {
         << "the polls that run while the box is open show no second one";
 }
 
-TEST_F(DeviceWatchTest, CardBackBeforeTheStartPlaysWithoutAWord) {
-    start_program(true);
-    shop.current->gone = true;
-    play(true);
-    EXPECT_EQ(output->backend(), AudioBackendKind::sdl);
-    EXPECT_EQ(shop.released, 1);
-    EXPECT_TRUE(notifier.shown.empty());
-}
-
 // The start/stop button runs the box's handler twice: one start, one try.
 TEST_F(DeviceWatchTest, NoCardAtAllIsToldAtStartUpAndTriedOncePerStart) {
     start_program(false);
