@@ -60,6 +60,9 @@ void Tmain::execute(int count, QObject* sender) {
         }
     }
     getpatern();
+    if (FormSetup != nullptr) {
+        FormSetup->refresh();
+    }
     modified = was_modified;
 }
 
@@ -88,6 +91,11 @@ void Tmain::CheckBoxBeatClick() {
     }
     TimerZicmu.setEnabled(on);
     device_watch_.follow(on);
+    // However playback stops, at the end of the song or by hand, in song or
+    // pattern mode, a running export ends and is saved.
+    if (!on && exporting) {
+        finish_export();
+    }
 }
 
 void Tmain::BitBtnActionClick() {

@@ -25,7 +25,8 @@ protected:
     void start_program(bool card) {
         shop.available = card;
         output = std::make_unique<AudioOutput>(card_opener(shop));
-        window = std::make_unique<Tmain>(song, sound, *output, prompts);
+        recorder = std::make_unique<WaveRecorder>(output->capture(), AudioOutput::kRate);
+        window = std::make_unique<Tmain>(song, sound, *output, *recorder, prompts);
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.fill(Qt::green);
         glyph.save("go2.bmp");
@@ -48,6 +49,7 @@ protected:
     CardShop shop;
     ScriptedPrompts prompts{notifier};
     std::unique_ptr<AudioOutput> output;
+    std::unique_ptr<WaveRecorder> recorder;
     std::unique_ptr<Tmain> window;
 };
 
