@@ -99,11 +99,14 @@ box=$(xdotool search --onlyvisible --name '^QX375$' | grep -v "^$window$" | head
 [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return
 sleep 0.5
 start_stop
+sleep 1
+# From silence, so that every sound heard is a whole hit. A new stream on the
+# null sink stays silent for a second or two.
+record after 7 &
+listening=$!
 sleep 0.5
 start_stop
-# A new stream on the null sink stays silent for a second or two.
-sleep 3
-record after 5
+wait "$listening"
 echo "server back, playback stopped and started: program $(alive), message boxes: $(boxes)"
 echo "== heard before the kill"
 "$build/bench/capture_check" "$work/before.wav" || true
