@@ -23,6 +23,7 @@ bench: build runtime-dir
 	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
+	$(BUILD)/bench/device_probe 30
 
 # $(BUILD)/package/qx375_<version>_<architecture>.deb
 package: build

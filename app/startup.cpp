@@ -47,6 +47,7 @@ void Tmain::run_setup() {
     }
     read_language_file();
     sound_pending_ = !setup_step([&] { song_.open_sound(winId()); });
+    device_watch_.report();
     loadiniconf();
     load_recent_song(recent_files[0]);
     glyph_pending_ = !setup_step([&] { load_glyph("go2.bmp"); });

@@ -134,7 +134,8 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
       density_(density_factor(QGuiApplication::primaryScreen()->logicalDotsPerInch())),
       MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
-                 [this] { guarded([&] { TimerZicmuTimer(); }); }) {
+                 [this] { guarded([&] { TimerZicmuTimer(); }); }),
+      device_watch_(output, prompts) {
     setObjectName("main");
     setWindowTitle("QX375");
     auto* form = new QWidget(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/device_watch.h"
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
@@ -230,6 +231,7 @@ private:
     WaveRecorder& MediaPlayer1;
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
+    DeviceWatch device_watch_;
     SetupLink setup_link_{*this};
     LanguesLink langues_link_{*this};
     TAboutBox* AboutBox = nullptr;

@@ -86,7 +86,11 @@ void Tmain::CheckBoxBeatClick() {
     }
     ProgressTime->setValue(0);
     show_text(EditStep, QString::number(ProgressTime->value()));
+    if (on && !TimerZicmu.isEnabled()) {
+        device_watch_.before_start();
+    }
     TimerZicmu.setEnabled(on);
+    device_watch_.follow(on);
     // However playback stops, at the end of the song or by hand, in song or
     // pattern mode, a running export ends and is saved.
     if (!on && exporting) {

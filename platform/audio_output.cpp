@@ -10,18 +10,40 @@
 namespace qx375 {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+Clock::duration frames_to_time(std::uint64_t frames, std::uint32_t rate) {
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(frames) / rate));
+}
+
 // Renders a block, then sleeps until the moment that block would have ended on
-// a real card. Deadlines come from the start time and the frame count, never
-// from the previous wake-up, so the clock cannot drift however late the thread
-// is woken.
+// a real card. Deadlines come from one starting point and the frame count,
+// never from the previous wake-up, so the clock cannot drift however late the
+// thread is woken.
 class NullBackend : public AudioBackend {
 public:
     NullBackend(Mixer& mixer, std::uint32_t block_frames)
-        : mixer_(mixer), block_(2 * block_frames), thread_([this] { run(); }) {}
+        : mixer_(mixer), block_(2 * block_frames) {}
 
     ~NullBackend() override {
-        running_ = false;
-        thread_.join();
+        if (thread_.joinable()) {
+            running_ = false;
+            thread_.join();
+        }
+    }
+
+    // The frame after the last block rendered plays once that block has: a
+    // card that stalled before it went away is caught up at once, so the
+    // clock keeps the pace the sequencer has been extrapolating.
+    void start() override {
+        const ClockReading last = mixer_.clock().read();
+        const std::uint64_t first = mixer_.frame();
+        const Clock::time_point at =
+            last.time == Clock::time_point{}
+                ? Clock::now()
+                : last.time + frames_to_time(first - last.frame, mixer_.rate());
+        thread_ = std::thread([this, at] { run(at); });
     }
 
     std::uint32_t block_frames() const override {
@@ -29,18 +51,12 @@ public:
     }
 
 private:
-    void run() {
-        using Clock = std::chrono::steady_clock;
-        const Clock::time_point start = Clock::now();
+    void run(Clock::time_point start) {
         const std::uint64_t frames = block_.size() / 2;
         for (std::uint64_t rendered = 0; running_; rendered += frames) {
-            const auto at =
-                start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                            static_cast<double>(rendered) / mixer_.rate()));
+            const Clock::time_point at = start + frames_to_time(rendered, mixer_.rate());
             mixer_.render(block_, at);
-            std::this_thread::sleep_until(
-                at + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                         static_cast<double>(frames) / mixer_.rate())));
+            std::this_thread::sleep_until(at + frames_to_time(frames, mixer_.rate()));
         }
     }
 
@@ -50,6 +66,13 @@ private:
     std::thread thread_;
 };
 
+CardOpener card_for(AudioBackendKind kind) {
+    if (kind == AudioBackendKind::automatic || kind == AudioBackendKind::sdl) {
+        return open_sdl_backend;
+    }
+    return {};
+}
+
 } // namespace
 
 std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t block_frames) {
@@ -57,21 +80,61 @@ std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t bloc
 }
 
 AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames)
-    : mixer_(kRate), kind_(kind), block_frames_(block_frames) {
-    if (kind == AudioBackendKind::automatic || kind == AudioBackendKind::sdl) {
-        backend_ = open_sdl_backend(mixer_, block_frames);
-        kind_ = backend_ ? AudioBackendKind::sdl : AudioBackendKind::null_clock;
+    : AudioOutput(kind, card_for(kind), block_frames) {}
+
+AudioOutput::AudioOutput(CardOpener open_card, std::uint32_t block_frames)
+    : AudioOutput(AudioBackendKind::sdl, std::move(open_card), block_frames) {}
+
+AudioOutput::AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames)
+    : mixer_(kRate), kind_(kind), block_frames_(block_frames), open_card_(std::move(open_card)) {
+    if (open_card_) {
+        if (auto card = open_card_(mixer_, block_frames_)) {
+            run(std::move(card), AudioBackendKind::sdl);
+            return;
+        }
+        fault_ = CardFault::not_opened;
     }
-    if (kind_ == AudioBackendKind::null_clock) {
-        backend_ = open_null_backend(mixer_, block_frames);
-    }
-    if (backend_) {
-        block_frames_ = backend_->block_frames();
+    if (kind_ != AudioBackendKind::manual) {
+        run(open_null_backend(mixer_, block_frames_), AudioBackendKind::null_clock);
     }
 }
 
 AudioOutput::~AudioOutput() {
     backend_.reset();
+}
+
+void AudioOutput::run(std::unique_ptr<AudioBackend> backend, AudioBackendKind kind) {
+    backend_.reset();
+    backend_ = std::move(backend);
+    kind_ = kind;
+    block_frames_ = backend_->block_frames();
+    backend_->start();
+}
+
+bool AudioOutput::check_device() {
+    if (kind_ != AudioBackendKind::sdl || !backend_->lost()) {
+        return false;
+    }
+    fault_ = CardFault::lost;
+    run(open_null_backend(mixer_, block_frames_), AudioBackendKind::null_clock);
+    return true;
+}
+
+bool AudioOutput::reopen() {
+    if (kind_ == AudioBackendKind::sdl) {
+        return true;
+    }
+    if (!open_card_) {
+        return false;
+    }
+    // The null clock plays on while the card opens, which it does paused.
+    auto card = open_card_(mixer_, block_frames_);
+    if (!card) {
+        return false;
+    }
+    fault_ = CardFault::none;
+    run(std::move(card), AudioBackendKind::sdl);
+    return true;
 }
 
 std::string_view AudioOutput::backend_name() const {

@@ -3,6 +3,7 @@
 #include "platform/mixer.h"
 #include "platform/sound_device.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
@@ -16,17 +17,34 @@ enum class AudioBackendKind {
     manual,     // nothing runs by itself; pull() renders (tests)
 };
 
-// Something that calls Mixer::render in real time. It runs from construction
-// to destruction.
+// Something that calls Mixer::render in real time, from start() to its
+// destruction. The mixer renders for one thread at a time, so a backend that
+// takes over from another starts only once the other is gone.
 class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
+    virtual void start() = 0;
     // The frames of one render, as the output really asks for them.
     virtual std::uint32_t block_frames() const = 0;
+    // The device went away: nothing it renders is heard any more.
+    virtual bool lost() const { return false; }
 };
 
+// Opens the sound card, not started yet; nothing when there is no card.
+using CardOpener =
+    std::function<std::unique_ptr<AudioBackend>(Mixer& mixer, std::uint32_t block_frames)>;
+
 std::unique_ptr<AudioBackend> open_sdl_backend(Mixer& mixer, std::uint32_t block_frames);
+// Started, it carries the mixer's clock on from where the backend before left
+// it: same frame count, same pace, so the sequencer sees no jump.
 std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t block_frames);
+
+// Why an output that wants the sound card plays on the null clock instead.
+enum class CardFault {
+    none,       // the card plays, or no card was wanted
+    not_opened, // no card could be opened
+    lost,       // the card went away while in use
+};
 
 // The sound output of the program: the mixer and what drives it. Devices made
 // by create_device all play through it.
@@ -39,11 +57,21 @@ public:
 
     explicit AudioOutput(AudioBackendKind kind = AudioBackendKind::automatic,
                          std::uint32_t block_frames = kBlockFrames);
+    // Plays on the card `open_card` gives, or on the null clock without one.
+    explicit AudioOutput(CardOpener open_card, std::uint32_t block_frames = kBlockFrames);
     ~AudioOutput() override;
 
     // The backend that actually runs.
     AudioBackendKind backend() const { return kind_; }
     std::string_view backend_name() const;
+    CardFault card_fault() const { return fault_; }
+
+    // GUI thread. A card that went away is let go, and the null clock carries
+    // on in silence from where it left off. True when this call let it go.
+    bool check_device();
+    // GUI thread. On the null clock for want of a card, tries the card again;
+    // the card then carries the clock on. True when the card plays.
+    bool reopen();
 
     // How many frames the output may have rendered beyond the frame its clock
     // says is playing: a command stamped closer than this to the clock may
@@ -66,9 +94,14 @@ public:
     void pull(std::span<float> stereo);
 
 private:
+    AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames);
+    void run(std::unique_ptr<AudioBackend> backend, AudioBackendKind kind);
+
     Mixer mixer_;
     AudioBackendKind kind_;
     std::uint32_t block_frames_;
+    CardOpener open_card_; // empty when no card is wanted
+    CardFault fault_ = CardFault::none;
     std::unique_ptr<AudioBackend> backend_;
 };
 

@@ -72,6 +72,9 @@ public:
 
     // Audio thread: renders interleaved stereo frames starting at `time`.
     void render(std::span<float> stereo, std::chrono::steady_clock::time_point time);
+    // The first frame of the next render: for the thread that renders, or for
+    // any thread while none does.
+    std::uint64_t frame() const { return frame_; }
 
     // Any thread.
     const AudioClock& clock() const { return clock_; }

@@ -21,7 +21,13 @@ public:
         }
     }
 
+    void start() override { SDL_PauseAudioDevice(device_, 0); }
+
     std::uint32_t block_frames() const override { return block_frames_; }
+
+    // A device that fails (a sound server that dies, a card unplugged) is
+    // stopped by SDL, which still calls back, paced by its own sleeps.
+    bool lost() const override { return SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED; }
 
     bool open(std::uint32_t block_frames) {
         SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "QX375");
@@ -53,7 +59,6 @@ public:
             return false;
         }
         block_frames_ = have.samples;
-        SDL_PauseAudioDevice(device_, 0);
         return true;
     }
 

@@ -49,6 +49,9 @@ struct AudioRig {
     explicit AudioRig(AudioBackendKind kind = AudioBackendKind::manual) : output(kind) {
         output.create_device(device);
     }
+    explicit AudioRig(CardOpener open_card) : output(std::move(open_card)) {
+        output.create_device(device);
+    }
 
     // A static buffer filled with `bytes`, as the program builds its channels.
     std::unique_ptr<SoundBuffer> buffer(const std::vector<std::uint8_t>& format,
