@@ -74,8 +74,8 @@ void Tmain::Export1Click() {
 // ends with the last step played, and is saved.
 void Tmain::finish_export() {
     MediaPlayer1.stop_at(TimerZicmu.tick_frame() +
-                             static_cast<std::uint64_t>(TimerZicmu.interval()) *
-                                 AudioOutput::kRate / 1000,
+                             static_cast<std::uint64_t>(TimerZicmu.interval()) * output_.rate() /
+                                 1000,
                          kLastStepPatience);
     const RecorderResult saved = MediaPlayer1.save();
     exporting = false;

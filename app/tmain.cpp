@@ -133,7 +133,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     : song_(song), sound_(sound), output_(output),
       density_(density_factor(QGuiApplication::primaryScreen()->logicalDotsPerInch())),
       MediaPlayer1(recorder), prompts_(prompts),
-      TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
+      TimerZicmu(output.clock(), output.rate(), output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }),
       device_watch_(output, prompts) {
     setObjectName("main");

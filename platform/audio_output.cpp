@@ -79,14 +79,15 @@ std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t bloc
     return std::make_unique<NullBackend>(mixer, block_frames);
 }
 
-AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames)
-    : AudioOutput(kind, card_for(kind), block_frames) {}
+AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames, std::uint32_t rate)
+    : AudioOutput(kind, card_for(kind), block_frames, rate) {}
 
 AudioOutput::AudioOutput(CardOpener open_card, std::uint32_t block_frames)
     : AudioOutput(AudioBackendKind::sdl, std::move(open_card), block_frames) {}
 
-AudioOutput::AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames)
-    : mixer_(kRate), kind_(kind), block_frames_(block_frames), open_card_(std::move(open_card)) {
+AudioOutput::AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames,
+                         std::uint32_t rate)
+    : mixer_(rate), kind_(kind), block_frames_(block_frames), open_card_(std::move(open_card)) {
     if (open_card_) {
         if (auto card = open_card_(mixer_, block_frames_)) {
             run(std::move(card), AudioBackendKind::sdl);
@@ -157,8 +158,12 @@ DsResult AudioOutput::create_device(std::unique_ptr<SoundDevice>& device) {
 }
 
 void AudioOutput::pull(std::span<float> stereo) {
+    pull(stereo, std::chrono::steady_clock::now());
+}
+
+void AudioOutput::pull(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
     if (kind_ == AudioBackendKind::manual) {
-        mixer_.render(stereo, std::chrono::steady_clock::now());
+        mixer_.render(stereo, time);
     }
 }
 

@@ -56,7 +56,7 @@ public:
     static constexpr std::uint32_t kBlockFrames = 256;
 
     explicit AudioOutput(AudioBackendKind kind = AudioBackendKind::automatic,
-                         std::uint32_t block_frames = kBlockFrames);
+                         std::uint32_t block_frames = kBlockFrames, std::uint32_t rate = kRate);
     // Plays on the card `open_card` gives, or on the null clock without one.
     explicit AudioOutput(CardOpener open_card, std::uint32_t block_frames = kBlockFrames);
     ~AudioOutput() override;
@@ -90,11 +90,16 @@ public:
     std::uint32_t volume() const { return mixer_.master_volume(); }
     void set_volume(std::uint32_t levels) { mixer_.set_master_volume(levels); }
 
-    // Manual backend only: renders interleaved stereo frames now.
+    std::uint32_t rate() const { return mixer_.rate(); }
+
+    // Manual backend only: renders interleaved stereo frames now, or at the
+    // given time of a clock that runs faster than real time (a render).
     void pull(std::span<float> stereo);
+    void pull(std::span<float> stereo, std::chrono::steady_clock::time_point time);
 
 private:
-    AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames);
+    AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames,
+                std::uint32_t rate = kRate);
     void run(std::unique_ptr<AudioBackend> backend, AudioBackendKind kind);
 
     Mixer mixer_;

@@ -122,6 +122,9 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
         stereo[2 * i + 1] = std::clamp(stereo[2 * i + 1] * right, -1.0f, 1.0f);
     }
 
+    sounding_.store(static_cast<std::uint32_t>(std::count_if(
+                        voices_.begin(), voices_.end(), [](const Voice& v) { return v.playing; })),
+                    std::memory_order_relaxed);
     clock_.publish(frame_, time);
     frame_ += frames;
 }

@@ -75,6 +75,8 @@ public:
     // The first frame of the next render: for the thread that renders, or for
     // any thread while none does.
     std::uint64_t frame() const { return frame_; }
+    // How many voices were still sounding at the end of the last render.
+    std::uint32_t sounding_voices() const { return sounding_.load(std::memory_order_relaxed); }
 
     // Any thread.
     const AudioClock& clock() const { return clock_; }
@@ -122,6 +124,7 @@ private:
     AudioClock clock_;
     CaptureTap capture_;
     std::atomic<std::uint32_t> master_volume_{0xFFFFFFFF};
+    std::atomic<std::uint32_t> sounding_{0};
 };
 
 } // namespace qx375

@@ -1,8 +1,7 @@
 #include "platform/wave_recorder.h"
 
+#include "platform/wave_writer.h"
 #include "util/file_io.h"
-
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -46,84 +45,27 @@ int read_all(int fd, void* data, std::size_t size, off_t at) {
     return 0;
 }
 
-// libsndfile writes the WAV file through these, so that every failure of the
-// disk is seen, the header it rewrites on closing included.
-struct Sink {
-    int fd;
-    int error = 0;
-
-    void fail(int e) {
-        if (error == 0) {
-            error = e;
-        }
-    }
-};
-
-sf_count_t sink_length(void* user) {
-    struct stat info;
-    return ::fstat(static_cast<Sink*>(user)->fd, &info) == 0 ? info.st_size : 0;
-}
-
-sf_count_t sink_seek(sf_count_t offset, int whence, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    const off_t at = ::lseek(sink->fd, offset, whence);
-    if (at < 0) {
-        sink->fail(errno);
-    }
-    return at;
-}
-
-sf_count_t sink_read(void* data, sf_count_t count, void* user) {
-    const ssize_t n = ::read(static_cast<Sink*>(user)->fd, data, static_cast<std::size_t>(count));
-    return n < 0 ? 0 : n;
-}
-
-sf_count_t sink_write(const void* data, sf_count_t count, void* user) {
-    auto* sink = static_cast<Sink*>(user);
-    if (sink->error != 0) {
-        return 0;
-    }
-    sink->fail(write_all(sink->fd, data, static_cast<std::size_t>(count)));
-    return sink->error == 0 ? count : 0;
-}
-
-sf_count_t sink_tell(void* user) {
-    return ::lseek(static_cast<Sink*>(user)->fd, 0, SEEK_CUR);
-}
-
-// Writes the recording into `fd` as a 16-bit stereo WAV file, clipped at full
-// scale; 0, or the error number of the failure.
+// Writes frames [from, from + frames) of the recording into `fd` as a 16-bit
+// stereo WAV file, clipped at full scale; 0, or the error number of the failure.
 int write_wave(int fd, int recording, std::uint64_t from, std::uint64_t frames,
                std::uint32_t rate) {
-    Sink sink{fd};
-    SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &sink);
-    if (file == nullptr) {
-        return sink.error != 0 ? sink.error : EIO;
-    }
-    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    WaveWriter wave(fd, rate, WaveWriter::Samples::pcm16);
     std::vector<float> chunk(2 * kChunkFrames);
-    for (std::uint64_t done = 0; done < frames && sink.error == 0;) {
+    for (std::uint64_t done = 0; done < frames;) {
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunkFrames, frames - done));
         if (const int e = read_all(recording, chunk.data(), n * kFrameBytes,
                                    static_cast<off_t>((from + done) * kFrameBytes));
             e != 0) {
-            sink.fail(e);
-        } else if (sf_writef_float(file, chunk.data(), static_cast<sf_count_t>(n)) !=
-                   static_cast<sf_count_t>(n)) {
-            sink.fail(EIO);
+            wave.close();
+            return e;
+        }
+        if (!wave.write(std::span(chunk).first(2 * n))) {
+            break;
         }
         done += n;
     }
-    if (sf_close(file) != 0) {
-        sink.fail(EIO);
-    }
-    return sink.error;
+    return wave.close();
 }
 
 } // namespace

@@ -100,7 +100,8 @@ struct LiveRig {
     TAboutBox about{&window};
     TFormLangues langues{window.langues_host(), prompts, &window};
 
-    LiveRig() {
+    // `prepare` runs in the program directory before the program starts.
+    explicit LiveRig(const std::function<void(LiveRig&)>& prepare = {}) {
         window.attach(about, setup, langues);
         QImage(8, 8, QImage::Format_RGB32).save("go2.bmp");
         QImage(8, 8, QImage::Format_RGB32).save("stop2.bmp");
@@ -109,20 +110,49 @@ struct LiveRig {
             click.insert(click.end(), {0x00, 0x40});
         }
         dir.write("click.wav", simple_wav(click));
+        if (prepare) {
+            prepare(*this);
+        }
         window.FormActivate();
         song.set_sample_file(2, "click.wav");
+        notifier.shown.clear();
+    }
+
+    void export_song(const std::string& name) {
+        prompts.files.push_back(name);
+        window.Export1Click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.exporting; }, 10000));
+        ASSERT_TRUE(notifier.shown.empty()) << notifier.shown.front();
     }
 };
 
+// The first frame of every click, from the start of a file.
+std::vector<long> onsets_in(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(file, nullptr) << path;
+    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_short(file, samples.data(), info.frames);
+    sf_close(file);
+    std::vector<long> onsets;
+    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
+        if (samples[2 * i] != 0 && (i == 0 || samples[2 * i - 2] == 0)) {
+            onsets.push_back(static_cast<long>(i));
+        }
+    }
+    return onsets;
+}
+
 TEST(ExportLive, TheFileHoldsTheSongFromItsFirstStepToItsEndWithEveryHitOnTheGrid) {
     LiveRig rig;
-    rig.notifier.shown.clear();
     for (int m : {1, 2}) {
         rig.song.song[m] = 1;
     }
     rig.song.song[3] = kEndMarker;
     rig.song.patterns[1].size = 16;
     rig.song.patterns[1].steps[2].fill(1);
+    rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
+    rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
     rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
     rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
     rig.prompts.files.push_back("song");
@@ -134,20 +164,45 @@ TEST(ExportLive, TheFileHoldsTheSongFromItsFirstStepToItsEndWithEveryHitOnTheGri
     SF_INFO info{};
     SNDFILE* file = sf_open("song.WAV", SFM_READ, &info);
     ASSERT_NE(file, nullptr);
-    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_short(file, samples.data(), info.frames);
     sf_close(file);
     EXPECT_EQ(info.channels, 2);
     EXPECT_NEAR(static_cast<double>(info.frames), 32 * step, step) << "32 steps";
-    std::vector<long> onsets;
-    for (std::size_t i = 0; i < samples.size() / 2; ++i) {
-        if (samples[2 * i] != 0 && (i == 0 || samples[2 * i - 2] == 0)) {
-            onsets.push_back(static_cast<long>(i));
-        }
-    }
+    const std::vector<long> onsets = onsets_in("song.WAV");
     ASSERT_EQ(onsets.size(), 32u);
     for (std::size_t k = 0; k < onsets.size(); ++k) {
         EXPECT_NEAR(onsets[k], static_cast<double>(k) * step, 1.0) << "hit " << k;
+    }
+}
+
+// The renderer runs the same window on its own clock: a song rendered
+// offline has its hits where the live export has them, across patterns of
+// two sizes and both interval rules.
+TEST(ExportLive, TheRendererPlacesEveryHitWhereTheLiveExportHasIt) {
+    LiveRig rig([](LiveRig& r) {
+        r.song.set_sample_file(2, "click.wav");
+        r.song.song[1] = r.song.song[3] = 1;
+        r.song.song[2] = 2;
+        r.song.song[4] = kEndMarker;
+        r.song.patterns[1].size = 16;
+        r.song.patterns[1].steps[2].fill(1);
+        r.song.patterns[2].size = 24;
+        for (int s = 0; s < 24; s += 2) {
+            r.song.patterns[2].steps[2][static_cast<std::size_t>(s)] = 1;
+        }
+        r.song.save_drm("song.drm");
+        r.dir.write_text("qx375.ini", "[setup]\nPatternMode=1\nSpeed=40\n"
+                                      "autoload_0=song.drm\n[main]\nfirstuse=0\n");
+    });
+    rig.export_song("live");
+    const std::string command =
+        std::string("\"") + QX375_RENDER_PATH + "\" --no-tail song.drm offline.wav 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::vector<long> live = onsets_in("live.WAV");
+    const std::vector<long> offline = onsets_in("offline.wav");
+    ASSERT_EQ(live.size(), 16u + 12u + 16u);
+    ASSERT_EQ(offline.size(), live.size());
+    for (std::size_t k = 0; k < live.size(); ++k) {
+        EXPECT_NEAR(offline[k], live[k], 1) << "hit " << k;
     }
 }
 
