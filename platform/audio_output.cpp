@@ -158,12 +158,14 @@ DsResult AudioOutput::create_device(std::unique_ptr<SoundDevice>& device) {
 }
 
 void AudioOutput::pull(std::span<float> stereo) {
-    pull(stereo, std::chrono::steady_clock::now());
+    if (kind_ == AudioBackendKind::manual) {
+        mixer_.render(stereo, std::chrono::steady_clock::now());
+    }
 }
 
-void AudioOutput::pull(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
+void AudioOutput::pull_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
     if (kind_ == AudioBackendKind::manual) {
-        mixer_.render(stereo, time);
+        mixer_.render_mix(stereo, time);
     }
 }
 

@@ -92,10 +92,11 @@ public:
 
     std::uint32_t rate() const { return mixer_.rate(); }
 
-    // Manual backend only: renders interleaved stereo frames now, or at the
-    // given time of a clock that runs faster than real time (a render).
+    // Manual backend only: renders interleaved stereo frames now.
     void pull(std::span<float> stereo);
-    void pull(std::span<float> stereo, std::chrono::steady_clock::time_point time);
+    // Manual backend only, for a render that runs faster than real time: the
+    // song's own mix (Mixer::render_mix), at the time of the render's clock.
+    void pull_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time);
 
 private:
     AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames,

@@ -87,6 +87,37 @@ void Mixer::collect_retired() {
 
 void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
     const std::size_t frames = stereo.size() / 2;
+    mix_block(stereo);
+
+    // The recording takes the mix as the song made it: the master volume is only
+    // the listener's, and the recording clips when it is written as 16-bit.
+    capture_.capture(stereo.first(2 * frames), frame_);
+
+    const std::uint32_t levels = master_volume_.load(std::memory_order_relaxed);
+    const float left = static_cast<float>(levels & 0xFFFF) / 65535.0f;
+    const float right = static_cast<float>(levels >> 16) / 65535.0f;
+    for (std::size_t i = 0; i < frames; ++i) {
+        stereo[2 * i] = std::clamp(stereo[2 * i] * left, -1.0f, 1.0f);
+        stereo[2 * i + 1] = std::clamp(stereo[2 * i + 1] * right, -1.0f, 1.0f);
+    }
+    finish_block(frames, time);
+}
+
+void Mixer::render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
+    mix_block(stereo);
+    finish_block(stereo.size() / 2, time);
+}
+
+void Mixer::finish_block(std::size_t frames, std::chrono::steady_clock::time_point time) {
+    sounding_.store(static_cast<std::uint32_t>(std::count_if(
+                        voices_.begin(), voices_.end(), [](const Voice& v) { return v.playing; })),
+                    std::memory_order_relaxed);
+    clock_.publish(frame_, time);
+    frame_ += frames;
+}
+
+void Mixer::mix_block(std::span<float> stereo) {
+    const std::size_t frames = stereo.size() / 2;
     std::fill(stereo.begin(), stereo.end(), 0.0f);
     take_commands(frame_);
 
@@ -109,24 +140,6 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
         }
         done = until;
     }
-
-    // The recording takes the mix as the song made it: the master volume is only
-    // the listener's, and the recording clips when it is written as 16-bit.
-    capture_.capture(stereo.first(2 * frames), frame_);
-
-    const std::uint32_t levels = master_volume_.load(std::memory_order_relaxed);
-    const float left = static_cast<float>(levels & 0xFFFF) / 65535.0f;
-    const float right = static_cast<float>(levels >> 16) / 65535.0f;
-    for (std::size_t i = 0; i < frames; ++i) {
-        stereo[2 * i] = std::clamp(stereo[2 * i] * left, -1.0f, 1.0f);
-        stereo[2 * i + 1] = std::clamp(stereo[2 * i + 1] * right, -1.0f, 1.0f);
-    }
-
-    sounding_.store(static_cast<std::uint32_t>(std::count_if(
-                        voices_.begin(), voices_.end(), [](const Voice& v) { return v.playing; })),
-                    std::memory_order_relaxed);
-    clock_.publish(frame_, time);
-    frame_ += frames;
 }
 
 void Mixer::take_commands(std::uint64_t block_start) {

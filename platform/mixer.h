@@ -72,6 +72,9 @@ public:
 
     // Audio thread: renders interleaved stereo frames starting at `time`.
     void render(std::span<float> stereo, std::chrono::steady_clock::time_point time);
+    // The same offline: the song's own mix, as the capture tap would take it,
+    // without the master volume and the output's clipping, and no capture.
+    void render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time);
     // The first frame of the next render: for the thread that renders, or for
     // any thread while none does.
     std::uint64_t frame() const { return frame_; }
@@ -99,6 +102,8 @@ private:
         bool playing = false;
     };
 
+    void mix_block(std::span<float> stereo);
+    void finish_block(std::size_t frames, std::chrono::steady_clock::time_point time);
     void take_commands(std::uint64_t block_start);
     void apply(const MixerCommand& command);
     void retire(SampleData* data);

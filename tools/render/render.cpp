@@ -145,7 +145,7 @@ struct Machine {
         window.attach(about, setup, langues);
     }
 
-    static constexpr std::uint32_t kBlock = 1024;
+    static constexpr std::uint32_t kBlock = 4096;
 
     Console console;
     AudioOutput output;
@@ -210,8 +210,6 @@ int render(Machine& m, const Options& o, int passes_wanted, int fd) {
                    std::chrono::duration<double>(static_cast<double>(mixer.frame()) / rate));
     };
     timer.run_offline(now);
-    CaptureTap& tap = mixer.capture();
-    tap.start();
 
     m.window.findChild<QCheckBox*>("CheckBoxBeat")->setChecked(true);
     const std::uint64_t first = timer.next_tick_frame();
@@ -236,10 +234,9 @@ int render(Machine& m, const Options& o, int passes_wanted, int fd) {
             }
         }
         const std::uint64_t at = mixer.frame();
-        m.output.pull(block, now());
-        const std::size_t got = tap.read(block);
+        m.output.pull_mix(block, now());
         const std::uint64_t begin = std::max(at, first);
-        std::uint64_t end = at + got;
+        std::uint64_t end = at + Machine::kBlock;
         if (last && !o.tail) {
             end = std::min(end, *last);
         }
