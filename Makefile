@@ -16,14 +16,11 @@ run: build runtime-dir
 test: build runtime-dir
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
-bench: build runtime-dir
-	$(BUILD)/bench/mixer_bench
-	$(BUILD)/bench/onset_bench 30
-	$(BUILD)/bench/song_bench
-	$(BUILD)/bench/recorder_bench
-	$(BUILD)/bench/ui_bench
-	$(BUILD)/bench/timing_check 30
-	$(BUILD)/bench/device_probe 30
+# Every benchmark of bench/, on a Release build of its own, in one table.
+bench: deps runtime-dir
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-release
+	bench/all.sh build-release
 
 # $(BUILD)/package/qx375_<version>_<architecture>.deb
 package: build
@@ -43,4 +40,4 @@ runtime-dir:
 	@mkdir -p -m 0700 $(XDG_RUNTIME_DIR)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-release

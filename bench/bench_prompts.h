@@ -1,7 +1,8 @@
 #pragma once
 
 // Prompts for the benchmarks that drive the main window: messages are
-// printed, questions and dialogs answered with Cancel.
+// printed, the save question answered No, other questions and dialogs
+// cancelled.
 
 #include "app/prompts.h"
 
@@ -18,7 +19,9 @@ public:
             std::printf("message: %.*s\n", static_cast<int>(text.size()), text.data());
         }
     }
-    Answer ask(std::string_view, Question) override { return Answer::cancel; }
+    Answer ask(std::string_view, Question buttons) override {
+        return buttons == Question::yes_no_cancel ? Answer::no : Answer::cancel;
+    }
     std::optional<std::string> open_file(const FileDialog&) override { return std::nullopt; }
     std::optional<std::string> save_file(const FileDialog&) override { return std::nullopt; }
     int exec(QDialog&) override { return 0; }

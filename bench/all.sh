@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Runs every benchmark of bench/ on a build and prints one table of figures.
+#   bench/all.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:?usage: bench/all.sh BUILD_DIR}" && pwd)
+bench=$build/bench
+export QT_QPA_PLATFORM=offscreen
+# No sound card for the live figures: the null clock plays in real time.
+export SDL_AUDIODRIVER=none
+
+rows=()
+row() { rows+=("| $1 | $2 |"); }
+
+# A Google Benchmark figure: COLUMN of benchmark NAME of the program BENCH,
+# times in nanoseconds whatever unit the benchmark chose.
+gbench() {
+    "$bench/$1" --benchmark_filter="^$2\$" --benchmark_format=csv 2>/dev/null |
+        awk -F, -v column="$3" '
+            { gsub(/"/, "") }
+            NR == 1 { for (i = 1; i <= NF; i++) at[$i] = i; next }
+            {
+                value = $(at[column])
+                if (column ~ /_time$/) {
+                    unit = $(at["time_unit"])
+                    value *= unit == "ms" ? 1e6 : unit == "us" ? 1e3 : unit == "s" ? 1e9 : 1
+                }
+                print value
+            }'
+}
+# Lines "FIGURE|what|value" of the other programs.
+figures() {
+    while IFS='|' read -r tag what value; do
+        [ "$tag" = FIGURE ] && row "$what" "$value"
+    done
+}
+
+echo "Running the benchmarks of $build (a few minutes)..." >&2
+mix=BM_MixBlock16Voices/min_time:2.000
+row "mixer, 16 voices of mixed formats and rates" \
+    "$(gbench mixer_bench $mix voices_per_core | awk '{printf "%.0f voices per core", $1}');
+    a 256-frame audio callback $(gbench mixer_bench $mix callback_core_pct |
+        awk '{printf "%.2f %%", $1}') of a core"
+row "grid refresh (getpatern), all 360 controls changing" \
+    "$(gbench ui_bench BM_GridRefresh real_time | awk '{printf "%.2f ms", $1 / 1e6}')"
+row "sequencer tick at the fastest tempo, 16 sounds; with a pattern start's refresh" \
+    "$(gbench ui_bench BM_Tick/refresh:0 real_time | awk '{printf "%.1f µs", $1 / 1e3}'); $(
+        gbench ui_bench BM_Tick/refresh:1 real_time | awk '{printf "%.2f ms", $1 / 1e6}')"
+row "song save, 256 patterns, flushed to disk" \
+    "$(gbench song_bench BM_SaveSong real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
+row "song load, with its 16 samples" \
+    "$(gbench song_bench BM_LoadSongWith16Samples real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
+figures < <("$bench/onset_bench" 30 | sed -n 's/^stamped starts: \([0-9]*\).*on their exact frame: \([0-9]*\)/FIGURE|starts stamped 23 ms apart by a thread woken up to 8 ms late, 30 s, null clock|\2 of \1 on their exact frame/p')
+figures < <("$bench/recorder_bench" | sed -n 's/^save: \(.*\) written and flushed in \([0-9]* ms\).*/FIGURE|saving a 5-minute export (\1)|\2/p')
+figures < <("$bench/render_bench" "$build/tools/render/qx375-render" "$build/stage" 5)
+figures < <("$bench/program_bench" "$build/stage" startup 11)
+figures < <("$bench/program_bench" "$build/stage" playing 20)
+figures < <("$bench/program_bench" "$build/stage" idle 20)
+figures < <("$bench/timing_check" 20 | sed -n 's/^largest distance from the ideal grid: \(.*\)/FIGURE|20 s of a looped song through the window, its timer and the null clock: largest distance of a hit from the grid|\1/p')
+figures < <("$bench/device_probe" 10 2>/dev/null | sed -n 's/^trying a card that is not there: median \([0-9.]* ms\).*/FIGURE|trying the sound card again at a start of playback, without one|\1/p')
+
+echo
+echo "| what | figure |"
+echo "|---|---|"
+printf '%s\n' "${rows[@]}"
