@@ -1,6 +1,6 @@
-# The two commands of the README: `make run` and `make test`.
+# The two commands of the README, `make run` and `make test`, and
+# `make package`, the Debian package.
 BUILD ?= build
-STAGE := $(BUILD)/stage
 export XDG_RUNTIME_DIR ?= /tmp/runtime-$(shell id -u)
 
 # `make check`: the whole suite built with AddressSanitizer and
@@ -16,10 +16,15 @@ ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_in
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: run test check bench build deps clean runtime-dir
+.PHONY: run test check bench package build deps clean runtime-dir
 
+# Starts the program the way an installed copy starts: through the same
+# launcher, with the stage ($(BUILD)/stage) as the installed data. Its
+# program directory is $(BUILD)/run rather than ~/.local/share/qx375, so that
+# a developer's settings and songs stay apart from an installed copy's; delete
+# it to start again as on a first start.
 run: build runtime-dir
-	cd $(STAGE) && ./qx375
+	QX375_HOME="$(abspath $(BUILD))/run" $(BUILD)/launcher/qx375
 
 test: build runtime-dir
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
@@ -38,6 +43,10 @@ bench: build runtime-dir
 	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
+
+# $(BUILD)/package/qx375_<version>_<architecture>.deb
+package: build
+	cmake --build $(BUILD) --target package
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
