@@ -2,9 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +42,58 @@ std::string directory_of(const std::string& path) {
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string name_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The name of a temporary file of `target` for this process.
+std::string temporary_name(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    return target + ".tmp" + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1));
+}
+
+// The process that made a temporary file, from what follows ".tmp" in its
+// name: "<pid>-<number>"; 0 when the rest is not of that form.
+pid_t writer_of(std::string_view rest) {
+    const char* end = rest.data() + rest.size();
+    pid_t pid = 0;
+    auto [p, error] = std::from_chars(rest.data(), end, pid);
+    if (error != std::errc{} || pid <= 0 || p == end || *p != '-' || ++p == end) {
+        return 0;
+    }
+    unsigned number = 0;
+    const auto [q, number_error] = std::from_chars(p, end, number);
+    return number_error == std::errc{} && q == end ? pid : 0;
+}
+
+// A save that is killed leaves its temporary file beside the target. The next
+// save of the same file removes those of ours whose process has ended, so
+// that they never pile up; one whose process still runs may be on its way to
+// being renamed, and stays.
+void remove_abandoned_temporaries(const std::string& target) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(directory_of(target).c_str()),
+                                                     ::closedir);
+    if (!folder) {
+        return;
+    }
+    const std::string prefix = name_of(target) + ".tmp";
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix)) {
+            continue;
+        }
+        const pid_t writer = writer_of(name.substr(prefix.size()));
+        struct stat info;
+        if (writer != 0 && writer != ::getpid() && ::kill(writer, 0) != 0 && errno == ESRCH &&
+            ::fstatat(::dirfd(folder.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid()) {
+            ::unlinkat(::dirfd(folder.get()), entry->d_name, 0);
+        }
+    }
 }
 
 // The file a path finally names, through any symbolic links, so that saving
@@ -140,9 +196,8 @@ int replace_file_with(const std::string& path, const ContentWriter& write) {
     if (exists && existing.st_nlink > 1) {
         return write_in_place(target, write, true);
     }
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary =
-        target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    remove_abandoned_temporaries(target);
+    const std::string temporary = temporary_name(target);
     Fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) {
         return refuses_new_files(errno) ? write_in_place(target, write, true) : errno;

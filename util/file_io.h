@@ -34,6 +34,9 @@ using ContentWriter = std::function<int(int fd)>;
 // write in place: that would lose the old file. A file the user may not
 // write is left alone. Every write, the flush and the close are checked: 0,
 // or the error number of the failure, and no temporary file is left behind.
+// Where the temporary file is renamed, a process killed while it saves
+// leaves the old file or the new one, whole, and at most its temporary file
+// beside it, which the next save of that file removes.
 int replace_file_with(const std::string& path, const ContentWriter& write);
 
 // The same with `data` as the content; true when it was written.

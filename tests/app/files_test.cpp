@@ -1,9 +1,11 @@
 #include "ui_rig.h"
+#include "util/file_size_limit.h"
 
 #include <QAction>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace qx375::test {
@@ -11,6 +13,18 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
+namespace fs = std::filesystem;
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<fs::path> files_in(const fs::path& folder) {
+    std::vector<fs::path> names(fs::directory_iterator(folder), {});
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class FilesTest : public ::testing::Test, public UiRig {
 protected:
@@ -116,6 +130,29 @@ TEST_F(FilesTest, SaveAsThatWritesNothingKeepsTheSongChanged) {
     EXPECT_EQ(name_box(), taken);
     EXPECT_EQ(window.recent_files[0], taken);
     EXPECT_FALSE(window.modified);
+}
+
+// A disk that fills up while Save or Save as writes the song shows the error
+// and leaves the song on disk as it was, with nothing beside it.
+TEST_F(FilesTest, SavingOnAFullDiskShowsTheErrorAndKeepsTheOldFile) {
+    const std::string file = song_file("full.drm");
+    const std::string before = contents(file);
+    open(file);
+    hit(0, 6, 3);
+    window.modified = true;
+    notifier.shown.clear();
+    const std::vector<fs::path> folder = files_in(dir.path());
+    {
+        FileSizeLimit full_disk(before.size() / 2);
+        window.EnregistrerClick();
+        prompts.files.push_back(file);
+        prompts.answers.push_back(Answer::ok);
+        window.SauverSousClick();
+    }
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM Save File Error", "DRM File Save Error"));
+    EXPECT_EQ(contents(file), before);
+    EXPECT_EQ(files_in(dir.path()), folder);
+    EXPECT_TRUE(window.modified);
 }
 
 // New, Open and a recent song never throw away unsaved work unasked.

@@ -9,6 +9,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -39,6 +40,16 @@ std::vector<std::string> names_in(const fs::path& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// The id of a process that has ended.
+pid_t ended_process() {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 class ReplaceFileTest : public ::testing::Test {
@@ -133,6 +144,37 @@ TEST_F(ReplaceFileTest, WritesInPlaceInAReadOnlyFolder) {
     EXPECT_TRUE(replaced);
     expect_written_in_place(file, before, {"song.drm"});
     EXPECT_FALSE(created) << "a new file still needs a writable folder";
+}
+
+// A save that was killed leaves its temporary file; the next save of the
+// same file removes it. Anything else that only looks like one stays.
+TEST_F(ReplaceFileTest, RemovesTheTemporariesOfKilledSaves) {
+    const std::string file = old_song("song.drm");
+    const std::string dead = std::to_string(ended_process());
+    const std::string alive = std::to_string(::getppid());
+    std::vector<std::string> kept = {
+        "other.drm.tmp" + dead + "-0", // of another file
+        "song.drm.tmp" + alive + "-3", // its process may still rename it
+        "song.drm.tmp" + dead,
+        "song.drm.tmp" + dead + "-",
+        "song.drm.tmp" + dead + "-1x",
+        "song.drm.tmp0-1",
+        "song.drm.tmp-" + dead + "-1",
+        "song.drm.tmp" + dead + "-2 copy",
+        "song.drm.tmp99999999999999999999-1",
+    };
+    for (const std::string& name : kept) {
+        dir.write_text(name, kNew);
+    }
+    fs::create_directory(dir.path() / ("song.drm.tmp" + dead + "-5"));
+    kept.push_back("song.drm.tmp" + dead + "-5"); // not a file
+    dir.write_text("song.drm.tmp" + dead + "-0", kOld);
+    dir.write_text("song.drm.tmp" + dead + "-17", kOld.substr(0, 10));
+
+    ASSERT_TRUE(replace_file(file, kNew));
+    kept.push_back("song.drm");
+    std::sort(kept.begin(), kept.end());
+    expect_replaced(file, kept);
 }
 
 // Writing in place cannot keep the old file, but it must not call a short
