@@ -80,6 +80,10 @@ public:
     std::uint64_t frame() const { return frame_; }
     // How many voices were still sounding at the end of the last render.
     std::uint32_t sounding_voices() const { return sounding_.load(std::memory_order_relaxed); }
+    // Audio thread: nothing sounds, and no command waits to act.
+    bool quiet() const {
+        return sounding_voices() == 0 && pending_count_ == 0 && commands_.size() == 0;
+    }
 
     // Any thread.
     const AudioClock& clock() const { return clock_; }
