@@ -1,9 +1,12 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
+# Seconds each fuzz harness runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
+export FUZZ_SECONDS
 STAGE := $(BUILD)/stage
 export XDG_RUNTIME_DIR ?= /tmp/runtime-$(shell id -u)
 
-.PHONY: run test bench build deps clean runtime-dir
+.PHONY: run test bench fuzz build deps clean runtime-dir
 
 run: build runtime-dir
 	cd $(STAGE) && ./qx375
@@ -18,6 +21,11 @@ bench: build runtime-dir
 	$(BUILD)/bench/recorder_bench
 	$(BUILD)/bench/ui_bench
 	$(BUILD)/bench/timing_check 30
+
+# Builds the fuzz harnesses with clang in build-fuzz/ and runs each for
+# FUZZ_SECONDS (scripts/fuzz).
+fuzz:
+	@scripts/fuzz
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
