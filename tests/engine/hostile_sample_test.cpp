@@ -87,11 +87,11 @@ Bytes no_channels(std::uint16_t block_align) {
 
 const Bytes kGood = simple_wav(ramp(400));
 
-class HostileSampleTest : public ::testing::TestWithParam<HostileSample> {
+// Every sound playing "good.wav", heard through a real mixer.
+class SoundOutputTest : public ::testing::Test {
 protected:
-    HostileSampleTest() {
+    SoundOutputTest() {
         dir.write("good.wav", simple_wav(Bytes(4000, 0x40)));
-        dir.write("hostile.wav", GetParam().file);
         song.open_sound(1);
         for (int k = 0; k < kSounds; ++k) {
             song.set_sample_file(k, "good.wav");
@@ -119,6 +119,33 @@ protected:
     RecordingNotifier notifier;
     DirectSound sound_{output, notifier};
     matrice song{sound_, notifier};
+};
+
+// Names are bytes: one in Windows-1252 is taken; one longer than a name may
+// be is refused, and the sound keeps its file.
+TEST_F(SoundOutputTest, TheInstrumentPanelTakesNamesAsBytesOfAtMost255) {
+    const std::string latin = "caf\xE9 \x92.wav";
+    dir.write(latin, simple_wav(Bytes(400, 0x20)));
+    EXPECT_TRUE(song.replace_sample(kSound, latin));
+    EXPECT_EQ(song.get_sample_file(kSound), latin);
+
+    std::string deep;
+    while (deep.size() < 250) {
+        deep += std::string(60, 'd') + "/";
+    }
+    dir.write(deep + "long.wav", simple_wav(Bytes(400, 0x20)));
+    const std::string too_long = (dir.path() / deep).string() + "long.wav";
+    ASSERT_GT(too_long.size(), kMaxNameLength);
+    EXPECT_FALSE(song.replace_sample(kOther, too_long));
+    EXPECT_EQ(song.get_sample_file(kOther), "good.wav");
+    EXPECT_NEAR(peak_of(kOther), 0.5f, 0.01f);
+    EXPECT_THAT(notifier.shown, IsEmpty());
+}
+
+class HostileSampleTest : public SoundOutputTest,
+                          public ::testing::WithParamInterface<HostileSample> {
+protected:
+    void SetUp() override { dir.write("hostile.wav", GetParam().file); }
 };
 
 // The instrument panel takes a file only when it plays; otherwise the sound
