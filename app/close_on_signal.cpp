@@ -1,5 +1,6 @@
 #include "app/close_on_signal.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <array>
@@ -44,7 +45,11 @@ CloseOnSignal::CloseOnSignal(QWidget& window) {
         char bytes[16];
         while (::read(wake_fds[0], bytes, sizeof bytes) > 0) {
         }
-        window.close();
+        // A modal dialog open over the window would keep the program
+        // running once the window has closed.
+        if (window.close()) {
+            QCoreApplication::quit();
+        }
     });
     handle_signals(on_signal);
 }

@@ -108,7 +108,8 @@ void Tmain::bouton24() {
 // Columns 1..14 always show; 15..24 show with their hi-hat group and cells
 // only within the size. The step labels stay.
 void Tmain::apply_layout(int size, int progress_width) {
-    ProgressTime->resize(progress_width, ProgressTime->height());
+    ProgressTime->resize(static_cast<int>(progress_width * progress_scale_),
+                         ProgressTime->height());
     for (int s = 15; s <= kColumns; ++s) {
         const bool shown = s <= size;
         hihat_groups[s - 1]->setVisible(shown);

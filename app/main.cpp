@@ -13,16 +13,20 @@ int main(int argc, char** argv) {
     QApplication::setStyle("Fusion");
     QFont font;
     font.setFamilies({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"});
-    font.setPixelSize(11);
+    // 11 pixels at 96 dpi, and in proportion on a desktop set to another DPI.
+    font.setPointSizeF(8.25);
     QApplication::setFont(font);
 
     AudioOutput output;
     QtPrompts prompts;
     DirectSound sound(output, prompts);
     matrice song(sound, prompts);
-    Tmain window(song, sound, output, prompts);
+    WaveRecorder recorder(output.capture(), AudioOutput::kRate);
+    Tmain window(song, sound, output, recorder, prompts);
+    TFormSetup setup(song, sound, prompts, window.setup_host(), &window);
     TAboutBox about(&window);
-    window.attach(about);
+    TFormLangues langues(window.langues_host(), prompts, &window);
+    window.attach(about, setup, langues);
     prompts.set_parent(&window);
     CloseOnSignal close_on_signal(window);
     window.show();

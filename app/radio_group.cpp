@@ -1,11 +1,14 @@
 #include "app/radio_group.h"
 
+#include "display/affichage.h"
+
 #include <QResizeEvent>
 
 namespace qx375 {
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
     : QGroupBox(caption, parent), buttons_(this) {
+    mark_radio_group(*this);
     for (int i = 0; i < items.size(); ++i) {
         auto* button = new QRadioButton(items[i], this);
         buttons_.addButton(button, i);
@@ -37,9 +40,13 @@ void RadioGroup::resizeEvent(QResizeEvent* event) {
     if (n == 0) {
         return;
     }
-    int top = rows_top_;
-    int row = rows_height_;
-    if (top < 0) {
+    // Fixed rows keep their places as the group is scaled.
+    const double scale = rows_top_ < 0 || rows_group_height_ <= 0
+                             ? 1.0
+                             : static_cast<double>(height()) / rows_group_height_;
+    int top = static_cast<int>(rows_top_ * scale);
+    int row = static_cast<int>(rows_height_ * scale);
+    if (rows_top_ < 0) {
         top = title().isEmpty() ? 2 : fontMetrics().height();
         row = (height() - top - 2) / n;
     }

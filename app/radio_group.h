@@ -22,10 +22,12 @@ public:
         return static_cast<QRadioButton*>(buttons_.button(index));
     }
 
-    // Puts the items on fixed rows instead of sharing the box evenly.
-    void set_item_rows(int top, int height) {
+    // Puts the items on fixed rows instead of sharing the box evenly; the
+    // rows are given for the box's present height and follow it.
+    void set_item_rows(int top, int row_height) {
         rows_top_ = top;
-        rows_height_ = height;
+        rows_height_ = row_height;
+        rows_group_height_ = height();
     }
 
     std::function<void()> on_click;
@@ -37,6 +39,7 @@ private:
     QButtonGroup buttons_;
     int rows_top_ = -1;
     int rows_height_ = 0;
+    int rows_group_height_ = 0;
 };
 
 } // namespace qx375

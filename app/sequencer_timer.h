@@ -56,8 +56,10 @@ public:
     int interval() const { return interval_ms_; }
     void setInterval(int ms);
 
-    // The output frame on which the sounds of the running tick start.
+    // The output frame on which the sounds of the running tick start, and
+    // those of the next one.
     std::uint64_t tick_frame() const { return tick_frame_; }
+    std::uint64_t next_tick_frame() const { return grid_frame(ticks_ + 1); }
     // How far ahead of the clock a tick's sounds are placed, in frames.
     std::uint64_t lookahead() const { return lookahead_; }
     const LatenessHistogram& lateness() const { return lateness_; }

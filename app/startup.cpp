@@ -42,6 +42,10 @@ void Tmain::run_setup() {
     first_activation = false;
     program_directory = QDir::currentPath().toStdString();
     read_recent_files();
+    if (first_use && FormLangues != nullptr) {
+        prompts_.exec(*FormLangues);
+    }
+    read_language_file();
     sound_pending_ = !setup_step([&] { song_.open_sound(winId()); });
     loadiniconf();
     load_recent_song(recent_files[0]);
@@ -82,18 +86,26 @@ void Tmain::read_recent_files() {
     first_use = ini.read_int("main", "firstuse", 1) != 0;
 }
 
+// The "firstuse" key was read before the language choice, whose check box
+// may have changed it since; reading it again here would undo the user's
+// choice.
 void Tmain::loadiniconf() {
     const IniFile ini(program_file("qx375.ini"));
     RadioGroupPlay->set_item_index(ini.read_int("setup", "PatternMode", 0));
     CheckBoxLoop->setChecked(ini.read_int("setup", "LoopMode", 0) != 0);
     EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
     TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
-    modified = false;
-    first_use = ini.read_int("main", "firstuse", 1) != 0;
+    settings_loaded_ = true;
     modified = false;
 }
 
+// Settings are only written once they were read: a window closed during the
+// language choice at the first start would otherwise store the form's own
+// values over the user's.
 void Tmain::saveiniconf() {
+    if (!settings_loaded_) {
+        return;
+    }
     IniFile ini(program_file("qx375.ini"));
     ini.write_int("setup", "PatternMode", RadioGroupPlay->item_index());
     ini.write_int("setup", "LoopMode", CheckBoxLoop->isChecked() ? 1 : 0);
@@ -137,8 +149,8 @@ bool Tmain::FormCloseQuery() {
 }
 
 // The Exit command asks the same question, rewrites the language file in
-// every case, and ends the program unless the user cancels or a save the
-// user asked for did not happen.
+// every case, Cancel included, and ends the program unless the user cancels
+// or a save the user asked for did not happen.
 void Tmain::BitBtnQuitterClick() {
     bool end = true;
     if (modified) {
@@ -153,6 +165,7 @@ void Tmain::BitBtnQuitterClick() {
             break;
         }
     }
+    write_language_file();
     if (!end) {
         return;
     }
@@ -173,6 +186,10 @@ void Tmain::Aide1Click() {
 
 void Tmain::Langues1Click() {
     first_use = true;
+    if (FormLangues != nullptr) {
+        prompts_.exec(*FormLangues);
+    }
+    read_language_file();
 }
 
 } // namespace qx375

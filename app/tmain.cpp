@@ -1,14 +1,19 @@
 #include "app/tmain.h"
 
+#include "display/affichage.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStyle>
@@ -16,16 +21,6 @@
 
 namespace qx375 {
 namespace {
-
-// The form is drawn at 120 pixels per inch; on a 96 ppi screen every design
-// coordinate takes 0.8 of its size.
-int px(int design) {
-    return (design * 4 + 2) / 5;
-}
-
-QRect design(int left, int top, int width, int height) {
-    return {px(left), px(top), px(width), px(height)};
-}
 
 constexpr std::array<int, kColumns> kCellLeft = {331, 361, 390, 420, 447, 476, 508, 538,
                                                  569, 597, 626, 657, 684, 715, 745, 773,
@@ -97,11 +92,11 @@ void paint(QWidget* w, const QColor& colour) {
     w->setAutoFillBackground(true);
 }
 
-QFont font_of(std::initializer_list<QString> families, int design_pixels, bool bold = false,
+QFont font_of(std::initializer_list<QString> families, int pixels, bool bold = false,
               bool italic = false) {
     QFont font;
     font.setFamilies(QStringList(families));
-    font.setPixelSize(px(design_pixels));
+    font.setPixelSize(pixels);
     font.setBold(bold);
     font.setItalic(italic);
     return font;
@@ -109,14 +104,35 @@ QFont font_of(std::initializer_list<QString> families, int design_pixels, bool b
 
 } // namespace
 
+// The form is drawn at 120 pixels per inch; its design coordinates reach the
+// screen at the desktop's logical DPI / 120 (0.8 of their size at 96 dpi).
+int Tmain::px(int design) const {
+    return to_screen(design, density_);
+}
+
+QRect Tmain::design(int left, int top, int width, int height) const {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+// The user types at most `length` characters into the box; a text the
+// program shows there, such as a long End caption, is never cut (Qt's own
+// length limit would cut both).
+void limit_typing(QLineEdit* box, int length) {
+    box->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QString(".{0,%1}").arg(length)), box));
+}
+
 void show_text(QLineEdit* box, const QString& text) {
     if (box->text() != text) {
         box->setText(text);
     }
 }
 
-Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts)
-    : song_(song), sound_(sound), output_(output), prompts_(prompts),
+Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
+             Prompts& prompts)
+    : song_(song), sound_(sound), output_(output),
+      density_(density_factor(QGuiApplication::primaryScreen()->logicalDotsPerInch())),
+      MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), AudioOutput::kRate, output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }) {
     setObjectName("main");
@@ -134,7 +150,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& pr
         make<QLineEdit>(form, "EditFileName", design(15, 15, 300, 24), "Select a drumkit project");
     EditFileName->setReadOnly(true);
     Label4 = label(form, "Label4", "Pulsomat 375 A  ", design(430, 0, 631, 64));
-    Label4->setFont(font_of({"Mekanik LET", "URW Gothic", "DejaVu Sans"}, 60, true, true));
+    Label4->setFont(font_of({"Mekanik LET", "URW Gothic", "DejaVu Sans"}, px(60), true, true));
     Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Label4->setStyleSheet("color: red; background: transparent;");
 
@@ -149,10 +165,18 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& pr
 
     TimerZicmu.setInterval(97);
     connect_handlers();
+
+    // On a screen smaller than the window, every control shrinks with it.
+    const QSize area = screen()->availableGeometry().size();
+    const ScaleFactors factors = screen_factors(area, size());
+    scale_window(*this, factors.fx, factors.fy, area);
+    progress_scale_ = density_ / density_factor(96) * factors.fx;
 }
 
-void Tmain::attach(TAboutBox& about) {
+void Tmain::attach(TAboutBox& about, TFormSetup& setup, TFormLangues& langues) {
     AboutBox = &about;
+    FormSetup = &setup;
+    FormLangues = &langues;
 }
 
 void Tmain::build_menus() {
@@ -219,6 +243,8 @@ void Tmain::build_action_groups() {
     SpeedButtonExport =
         speed_button(GroupBoxVolume, "SpeedButtonExport", design(5, 129, 57, 53),
                      "Export the project to a wave file", QStyle::SP_DialogSaveButton);
+    // Down for as long as an export records.
+    SpeedButtonExport->setCheckable(true);
     BitBtnAction =
         button(GroupBoxVolume, "BitBtnAction", "", design(5, 183, 57, 53), "Start / Stop");
     BitBtnAction->setIconSize(QSize(px(40), px(40)));
@@ -229,7 +255,7 @@ void Tmain::build_navigation_groups() {
     GroupBoxStep = group(form, "GroupBoxStep", "Step", design(91, 53, 227, 58));
     LabelStep = label(GroupBoxStep, "LabelStep", "Step #", design(8, 16, 44, 16));
     EditStep = make<QLineEdit>(GroupBoxStep, "EditStep", design(56, 22, 36, 24), "Step");
-    EditStep->setMaxLength(2);
+    limit_typing(EditStep, 2);
     EditStep->setText("0");
     SpeedButtonStepZero = speed_button(GroupBoxStep, "SpeedButtonStepZero", design(110, 20, 30, 28),
                                        "Pattern begin", QStyle::SP_MediaSkipBackward);
@@ -243,8 +269,10 @@ void Tmain::build_navigation_groups() {
     RadioGroupPlay = new RadioGroup("Play", {"Pattern", "Song"}, GroupBoxSong);
     RadioGroupPlay->setObjectName("RadioGroupPlay");
     RadioGroupPlay->setGeometry(design(6, 18, 89, 62));
+    RadioGroupPlay->setToolTip("Plays the song or the pattern");
     RadioGroupPlay->set_item_index(0);
-    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17));
+    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17),
+                                   "Play pattern or song looped");
     CheckBoxLoop->setText("Loop");
     LabelMesure = label(GroupBoxSong, "LabelMesure", "Measure #", design(8, 104, 88, 16));
     EditNumMesure = make<QLineEdit>(GroupBoxSong, "EditNumMesure", design(8, 121, 56, 24),
@@ -265,7 +293,7 @@ void Tmain::build_navigation_groups() {
     LabelPattern = label(GroupBoxPattern, "LabelPattern", "Pattern #", design(8, 16, 80, 16));
     EditNumPattern = make<QLineEdit>(GroupBoxPattern, "EditNumPattern", design(8, 33, 50, 26),
                                      "Pattern number at his mesure");
-    EditNumPattern->setMaxLength(3);
+    limit_typing(EditNumPattern, 3);
     EditNumPattern->setText("0");
     ButtonPatternPlus =
         button(GroupBoxPattern, "ButtonPatternPlus", "+", design(60, 33, 18, 13), "Pattern +");
@@ -297,7 +325,7 @@ void Tmain::build_sounds_group() {
     GroupBoxSon = group(centralWidget(), "GroupBoxSon", "Sounds", design(192, 110, 124, 521));
     paint(GroupBoxSon, kPanelColour);
     const QFont caption_font =
-        font_of({"Sydnie", "Nimbus Sans Narrow", "DejaVu Sans Condensed"}, 15);
+        font_of({"Sydnie", "Nimbus Sans Narrow", "DejaVu Sans Condensed"}, px(15));
     for (int k = 0; k < kSounds; ++k) {
         const int top = kSoundRowTop[k];
         const std::string n = std::to_string(k + 1);
@@ -327,7 +355,7 @@ void Tmain::build_grid() {
     ProgressTime->setValue(0);
     ProgressTime->setTextVisible(false);
 
-    const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, 17, true);
+    const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, px(17), true);
     for (int s = 1; s <= kColumns; ++s) {
         QLabel* l = label(form, kStepLabelNames[s - 1], std::to_string(s).c_str(),
                           design(kLabelLeft[s - 1], 89, 22, 19));
@@ -398,6 +426,8 @@ void Tmain::connect_handlers() {
     for (int i = 0; i < kRecentFiles; ++i) {
         on(recent_items[i], &QAction::triggered, [this, i] { fichierClick(i); });
     }
+    on(Export1, &QAction::triggered, [this] { Export1Click(); });
+    on(SpeedButtonExport, &QToolButton::clicked, [this] { SpeedButtonExportClick(); });
     on(Quitter1, &QAction::triggered, [this] { BitBtnQuitterClick(); });
     on(BitBtnQuitter, &QPushButton::clicked, [this] { BitBtnQuitterClick(); });
     on(Apropos1, &QAction::triggered, [this] { Apropos1Click(); });
@@ -409,6 +439,7 @@ void Tmain::connect_handlers() {
     on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });
     for (int k = 0; k < kSounds; ++k) {
         on(sample_buttons[k], &QPushButton::clicked, [this, k] { takesound_at_chanel(k); });
+        on(mix_buttons[k], &QToolButton::clicked, [this, k] { MixButtonClick(k); });
         on(play_buttons[k], &QToolButton::clicked, [this, k] { song_.play_sound(k); });
     }
     sample_buttons[0]->setContextMenuPolicy(Qt::CustomContextMenu);

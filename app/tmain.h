@@ -3,8 +3,11 @@
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
+#include "dialogs/langues.h"
+#include "dialogs/soundset.h"
 #include "engine/patern.h"
 #include "platform/audio_output.h"
+#include "platform/wave_recorder.h"
 
 #include <QMainWindow>
 
@@ -35,6 +38,7 @@ inline constexpr int kLastRow = 16;
 // throws away the selection, the cursor and the undo history even when the
 // text set is the one already there.
 void show_text(QLineEdit* box, const QString& text);
+void limit_typing(QLineEdit* box, int length);
 
 // The main window: the step grid of the current pattern, the transport, the
 // navigation through patterns, measures and steps, the song files, the
@@ -42,10 +46,14 @@ void show_text(QLineEdit* box, const QString& text);
 // data of its own; every edit goes straight to the song model.
 class Tmain : public QMainWindow {
 public:
-    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, Prompts& prompts);
+    Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
+          Prompts& prompts);
 
-    // The program's other windows, made after this one.
-    void attach(TAboutBox& about);
+    // What the sound setup uses of this window; the program's other windows,
+    // made after this one.
+    SetupHost& setup_host() { return setup_link_; }
+    LanguesHost& langues_host() { return langues_link_; }
+    void attach(TAboutBox& about, TFormSetup& setup, TFormLangues& langues);
 
     // Window state shared by the commands.
     int current_pattern = 0;
@@ -127,8 +135,17 @@ public:
 
     // Instrument panel.
     void takesound_at_chanel(int sound);
+    void MixButtonClick(int sound);
     void ButtonF1ContextPopup();
     void TrackBarVolumeChange();
+
+    // Languages.
+    void read_language_file();
+    void write_language_file();
+
+    // Export to a wave file.
+    void Export1Click();
+    void SpeedButtonExportClick();
 
     SequencerTimer& timer() { return TimerZicmu; }
 
@@ -138,11 +155,40 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class SetupLink : public SetupHost {
+    public:
+        explicit SetupLink(Tmain& window) : window_(window) {}
+        int current_pattern() const override { return window_.current_pattern; }
+        bool playing() const override { return window_.TimerZicmu.isEnabled(); }
+        void mark_modified() override { window_.modified = true; }
+        void previous_measure() override { window_.SpeedButtonBackPatternClick(); }
+        void next_measure() override { window_.SpeedButtonForwardPatternClick(); }
+        std::optional<std::string> choose_sound_file() override {
+            return window_.choose_sound_file();
+        }
+
+    private:
+        Tmain& window_;
+    };
+
+    class LanguesLink : public LanguesHost {
+    public:
+        explicit LanguesLink(Tmain& window) : window_(window) {}
+        std::string program_directory() const override { return window_.program_directory; }
+        void set_first_use(bool first_use) override { window_.first_use = first_use; }
+        void write_recent_files() override { window_.write_recent_files(); }
+
+    private:
+        Tmain& window_;
+    };
+
     // Runs a handler entered from the event loop: an error it raises ends it
     // and is shown in a message box; nothing escapes into Qt.
     template <typename Handler>
     void guarded(Handler&& handler);
 
+    int px(int design) const;
+    QRect design(int left, int top, int width, int height) const;
     void build_menus();
     void build_action_groups();
     void build_navigation_groups();
@@ -161,6 +207,14 @@ private:
     void show_loaded_song(const std::string& name);
     std::string program_file(const std::string& name) const;
 
+    // Instrument panel and export.
+    std::optional<std::string> choose_sound_file();
+    void finish_export();
+
+    // Languages.
+    QObject* language_target(bool setup, const char* name);
+    std::string* message_buffer(const char* name);
+
     // Start-up.
     void run_setup();
     void retry_setup();
@@ -169,9 +223,18 @@ private:
     matrice& song_;
     DirectSound& sound_;
     AudioOutput& output_;
+    // Screen pixels per design pixel, and what the progress bar's widths,
+    // given in pixels at 96 dpi, are multiplied by on this screen.
+    const double density_;
+    double progress_scale_ = 1.0;
+    WaveRecorder& MediaPlayer1;
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
+    SetupLink setup_link_{*this};
+    LanguesLink langues_link_{*this};
     TAboutBox* AboutBox = nullptr;
+    TFormSetup* FormSetup = nullptr;
+    TFormLangues* FormLangues = nullptr;
 
     // What the set-up could not do yet, tried again when the user comes back
     // to the window from elsewhere.
@@ -180,7 +243,9 @@ private:
     bool retry_armed_ = false;
     // Exit has asked its question already; the window just closes.
     bool exiting_ = false;
-    std::string sound_file_name_; // what the sample file dialog offers next
+    bool settings_loaded_ = false;
+    std::string sound_file_name_;               // what the sample file dialog offers next
+    std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
 
     QLineEdit* EditFileName;
     QLabel* Label4;

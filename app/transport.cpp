@@ -60,6 +60,9 @@ void Tmain::execute(int count, QObject* sender) {
         }
     }
     getpatern();
+    if (FormSetup != nullptr) {
+        FormSetup->refresh();
+    }
     modified = was_modified;
 }
 
@@ -84,6 +87,11 @@ void Tmain::CheckBoxBeatClick() {
     ProgressTime->setValue(0);
     show_text(EditStep, QString::number(ProgressTime->value()));
     TimerZicmu.setEnabled(on);
+    // However playback stops, at the end of the song or by hand, in song or
+    // pattern mode, a running export ends and is saved.
+    if (!on && exporting) {
+        finish_export();
+    }
 }
 
 void Tmain::BitBtnActionClick() {

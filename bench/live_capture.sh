@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Listens to the drum machine the way a user hears it. On a private X server
 # (Xvfb) and a private PulseAudio server whose only output is a null sink, it
-# starts the program from a copy of the staged program directory, programs a
+# starts the program in a copy of the staged data, programs a
 # pattern by clicking its cells, starts it with Enter, records the sink's
 # monitor with parecord and reports what a listener would notice: dropouts
 # (runs of exact silence cutting into a sound), hits and beat jumps, with the
@@ -55,7 +55,7 @@ cd "$work/program"
 # language question at the start.
 printf '[setup]\nPatternMode=0\nLoopMode=0\nSpeed=100\nautoload_0=demo.drm\n[main]\nfirstuse=0\n' \
     >qx375.ini
-DISPLAY=":$display" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio ./qx375 >"$work/program.log" 2>&1 &
+DISPLAY=":$display" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio "$build/app/qx375" >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
 export DISPLAY=":$display"

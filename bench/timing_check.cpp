@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
     bench::CancellingPrompts notifier(true);
     DirectSound sound(output, notifier);
     matrice song(sound, notifier);
-    Tmain window(song, sound, output, notifier);
+    WaveRecorder recorder(output.capture(), AudioOutput::kRate);
+    Tmain window(song, sound, output, recorder, notifier);
     window.show();
     window.FormActivate();
     song.set_sample_file(2, "click.wav");

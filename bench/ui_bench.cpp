@@ -25,6 +25,7 @@ struct Rig {
     bench::CancellingPrompts notifier;
     DirectSound sound{output, notifier};
     matrice song{sound, notifier};
+    WaveRecorder recorder{output.capture(), AudioOutput::kRate};
     std::unique_ptr<Tmain> window;
 
     Rig() {
@@ -32,7 +33,7 @@ struct Rig {
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.save("go2.bmp");
         glyph.save("stop2.bmp");
-        window = std::make_unique<Tmain>(song, sound, output, notifier);
+        window = std::make_unique<Tmain>(song, sound, output, recorder, notifier);
         window->FormActivate();
         for (int k = 0; k < kSounds; ++k) {
             const std::string name = "s" + std::to_string(k) + ".wav";

@@ -1,19 +1,12 @@
-# Copies the program's data files into the program directory, laid out as
-# beside an installed program. The language packages belong to the program
-# and follow the sources; the settings file and the demo song become the
-# user's, so a copy already there is kept as the user left it.
+# Copies the data files of the sources and the demo song into the stage, the
+# image of the installed data that `make run` starts from. The stage belongs
+# to the build and follows the sources; what the user changes lives in the
+# program directory that the launcher prepares from it.
 #   cmake -DSOURCE_DIR=data -DDEMO_SONG=demo.drm -DSTAGE_DIR=stage -P stage_data.cmake
-file(GLOB_RECURSE packages RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/langues/*)
-foreach(file IN LISTS packages)
+file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*)
+foreach(file IN LISTS files)
     get_filename_component(folder ${STAGE_DIR}/${file} DIRECTORY)
     file(MAKE_DIRECTORY ${folder})
     file(COPY_FILE ${SOURCE_DIR}/${file} ${STAGE_DIR}/${file} ONLY_IF_DIFFERENT)
 endforeach()
-foreach(pair "${SOURCE_DIR}/qx375.ini|qx375.ini" "${DEMO_SONG}|demo.drm")
-    string(REPLACE "|" ";" pair "${pair}")
-    list(GET pair 0 from)
-    list(GET pair 1 name)
-    if(NOT EXISTS ${STAGE_DIR}/${name})
-        file(COPY_FILE ${from} ${STAGE_DIR}/${name})
-    endif()
-endforeach()
+file(COPY_FILE ${DEMO_SONG} ${STAGE_DIR}/demo.drm ONLY_IF_DIFFERENT)

@@ -59,28 +59,6 @@ void matrice::set_sample_file(int sound, std::string_view name) {
     assign_sample(sound, name);
 }
 
-bool matrice::replace_sample(int sound, std::string_view name) {
-    if (!is_sound(sound) || name.size() > kMaxNameLength) {
-        return false;
-    }
-    sound_channel kept = std::move(sound_.channels[sound]);
-    sound_.channels[sound] = sound_channel{};
-    bool accepted = sound_.load_wave(name, sound);
-    if (accepted) {
-        try {
-            sound_.make_buffer(sound);
-        } catch (const Error&) {
-            accepted = false;
-        }
-    }
-    if (!accepted || !sound_.channels[sound].loaded) {
-        sound_.channels[sound] = std::move(kept);
-        return false;
-    }
-    sample_file[sound] = std::string(name);
-    return true;
-}
-
 bool matrice::assign_sample(int sound, std::string_view name) {
     if (!is_sound(sound)) {
         return false;
@@ -89,6 +67,18 @@ bool matrice::assign_sample(int sound, std::string_view name) {
     const bool read = sound_.load_wave(sample_file[sound], sound);
     sound_.make_buffer(sound);
     return read;
+}
+
+bool matrice::replace_sample(int sound, std::string_view name) {
+    if (!is_sound(sound) || name.size() > kMaxNameLength || !sound_.replace_sample(name, sound)) {
+        return false;
+    }
+    sample_file[sound] = std::string(name);
+    // A new buffer starts at full volume, centre and the sample's own rate.
+    set_volume(sound, get_volume(sound));
+    set_pan(sound, get_pan(sound));
+    set_frequency(sound, get_frequency(sound));
+    return true;
 }
 
 const std::string& matrice::get_sample_file(int sound) const {

@@ -47,8 +47,10 @@ public:
     bool save_drm(const std::string& path);
     bool load_drm(const std::string& path);
     void set_sample_file(int sound, std::string_view name);
-    // Gives the sound a new sample only when the file reads as a WAV the
-    // device accepts; otherwise the sound keeps its name and what it played.
+    // Gives the sound the named file only when it reads as a WAV and the
+    // device takes it; otherwise the sound keeps its sample, its buffer and
+    // its name, and the answer is false. A name too long to be kept whole is
+    // refused. The new sample plays with the current pattern's mix.
     bool replace_sample(int sound, std::string_view name);
     const std::string& get_sample_file(int sound) const;
 

@@ -93,7 +93,8 @@ sf_count_t sink_tell(void* user) {
 
 // Writes the recording into `fd` as a 16-bit stereo WAV file, clipped at full
 // scale; 0, or the error number of the failure.
-int write_wave(int fd, int recording, std::uint64_t frames, std::uint32_t rate) {
+int write_wave(int fd, int recording, std::uint64_t from, std::uint64_t frames,
+               std::uint32_t rate) {
     Sink sink{fd};
     SF_VIRTUAL_IO io{sink_length, sink_seek, sink_read, sink_write, sink_tell};
     SF_INFO info{};
@@ -110,7 +111,7 @@ int write_wave(int fd, int recording, std::uint64_t frames, std::uint32_t rate) 
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(kChunkFrames, frames - done));
         if (const int e = read_all(recording, chunk.data(), n * kFrameBytes,
-                                   static_cast<off_t>(done * kFrameBytes));
+                                   static_cast<off_t>((from + done) * kFrameBytes));
             e != 0) {
             sink.fail(e);
         } else if (sf_writef_float(file, chunk.data(), static_cast<sf_count_t>(n)) !=
@@ -190,6 +191,19 @@ void WaveRecorder::stop() {
     earlier_overruns_ += tap_.overrun_frames();
 }
 
+void WaveRecorder::stop_at(std::uint64_t frame, std::chrono::milliseconds patience) {
+    const auto give_up = std::chrono::steady_clock::now() + patience;
+    while (recording() && std::chrono::steady_clock::now() < give_up) {
+        const std::optional<std::uint64_t> first = first_frame();
+        if (first && *first + recorded_frames() >= frame) {
+            break;
+        }
+        std::this_thread::sleep_for(kDrainInterval / 4);
+    }
+    stop();
+    end_ = frame;
+}
+
 RecorderResult WaveRecorder::save() {
     stop();
     if (file_name_.empty()) {
@@ -205,9 +219,15 @@ RecorderResult WaveRecorder::save() {
         return fail("the recording could not be kept in the temporary folder: " +
                     reason(write_errno_));
     }
+    // The frames of the recording from its beginning to its end, as far as
+    // they were captured.
+    const std::uint64_t first = first_frame().value_or(0);
     const std::uint64_t frames = recorded_frames();
-    const int error =
-        replace_file_with(file_name_, [&](int fd) { return write_wave(fd, fd_, frames, rate_); });
+    const std::uint64_t from = std::min(frames, begin_ > first ? begin_ - first : 0);
+    const std::uint64_t to =
+        std::clamp(end_ ? (*end_ > first ? *end_ - first : 0) : frames, from, frames);
+    const int error = replace_file_with(
+        file_name_, [&](int fd) { return write_wave(fd, fd_, from, to - from, rate_); });
     return error == 0 ? RecorderResult{} : fail(reason(error));
 }
 
@@ -230,6 +250,8 @@ void WaveRecorder::close() {
     }
     frames_.store(0, std::memory_order_release);
     has_first_frame_.store(false, std::memory_order_release);
+    begin_ = 0;
+    end_.reset();
     earlier_overruns_ = 0;
     write_errno_ = 0;
 }

@@ -3,6 +3,7 @@
 #include "platform/capture_tap.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -45,6 +46,13 @@ public:
     RecorderResult record();
     // Ends the capture; returns once every captured frame is in the recording.
     void stop();
+    // The recording begins with this output frame, the one the first sound
+    // of the song was stamped for: what was mixed before it is left out.
+    void begin_at(std::uint64_t frame) { begin_ = frame; }
+    // Ends the capture once the output has mixed everything up to `frame`,
+    // where the song's last step ends, waiting no longer than `patience`; the
+    // recording ends at that frame.
+    void stop_at(std::uint64_t frame, std::chrono::milliseconds patience);
 
     // The name save() writes to; nothing is saved while it is empty.
     void set_file_name(std::string name) { file_name_ = std::move(name); }
@@ -86,7 +94,9 @@ private:
     std::atomic<bool> has_first_frame_{false};
     std::atomic<std::uint64_t> first_frame_{0};
     std::uint64_t earlier_overruns_ = 0; // of the captures stopped so far
-    int write_errno_ = 0;                // set by the drain thread; read once it has ended
+    std::uint64_t begin_ = 0;            // output frames of the saved part
+    std::optional<std::uint64_t> end_;
+    int write_errno_ = 0; // set by the drain thread; read once it has ended
 };
 
 } // namespace qx375

@@ -182,6 +182,33 @@ void DirectSound::make_buffer(int channel) {
     ch.loaded = true;
 }
 
+bool DirectSound::replace_sample(std::string_view file_name, int channel) {
+    if (!valid_channel(channel)) {
+        return false;
+    }
+    sound_channel& ch = channels[static_cast<std::size_t>(channel)];
+    // The old buffer lives on beside the new one until the new one is
+    // complete, so a refusal can put everything back.
+    sound_channel previous = std::move(ch);
+    ch = sound_channel{};
+    bool taken = false;
+    try {
+        if (load_wave(file_name, channel)) {
+            make_buffer(channel);
+            taken = true;
+        }
+    } catch (const Error&) {
+        // The device refused the sample and has shown its reason.
+    } catch (...) {
+        ch = std::move(previous);
+        throw;
+    }
+    if (!taken) {
+        ch = std::move(previous);
+    }
+    return taken;
+}
+
 std::uint32_t DirectSound::output_rate() const {
     return primary_format.samples_per_sec;
 }

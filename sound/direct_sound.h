@@ -63,6 +63,14 @@ public:
     // and raises Error when the device refuses.
     void make_buffer(int channel);
 
+    // Reads a WAV file into the channel and builds its buffer from it, but
+    // only keeps it when both succeed; otherwise the channel's previous
+    // sample, image and buffer stay exactly as they were and the answer is
+    // false. The device may still show its reason for refusing. Without an
+    // open device a file that reads as a WAV is kept and stays silent, as
+    // every channel is until the device opens.
+    bool replace_sample(std::string_view file_name, int channel);
+
     std::uint32_t output_rate() const;
 
     // Releases every buffer, then the device. Safe to run more than once.

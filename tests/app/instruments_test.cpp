@@ -46,6 +46,12 @@ TEST_F(InstrumentsTest, AFileThatIsNoPlayableWaveChangesNothing) {
     EXPECT_THAT(played(), ElementsAre("b5")) << "the old sound still plays";
 }
 
+TEST_F(InstrumentsTest, ASetupButtonOpensTheSoundSetupOnItsSound) {
+    press("MixButton4");
+    EXPECT_THAT(prompts.shown_dialogs, ElementsAre("FormSetup"));
+    EXPECT_EQ(setup.sound_index(), 3);
+}
+
 TEST_F(InstrumentsTest, TheVolumeSliderIsTheOutputsLevelTopIsLoud) {
     output.set_volume(20000u << 16 | 40000u);
     window.FormActivate();

@@ -50,10 +50,33 @@ TEST_F(StartupTest, SettingsAreReadWithTheirChainedDefaultsAndWrittenBack) {
     EXPECT_FALSE(window.modified);
 
     window.ButtonEndSongClick();
+    window.first_use = true;
     window.saveiniconf();
     EXPECT_THAT(ini(), HasSubstr("Pattern#=255\r\n"));
     EXPECT_THAT(ini(), HasSubstr("speed=90\r\n")) << "the file's own spelling";
-    EXPECT_THAT(ini(), HasSubstr("firstuse=0\r\n"));
+    EXPECT_THAT(ini(), HasSubstr("firstuse=1\r\n"));
+}
+
+// The language choice at the first start may untick "firstuse"; the settings
+// read after it keep that choice, and a window closed before the settings
+// were read leaves the file alone.
+TEST_F(StartupTest, TheFirstStartKeepsTheUsersChoicesAndNeverWritesDefaultsOverThem) {
+    dir.write_text("qx375.ini", "[setup]\nSpeed=90\n[main]\nfirstuse=1\n");
+    Tmain fresh(song, sound, output, recorder, prompts);
+    TFormLangues choice(fresh.langues_host(), prompts, &fresh);
+    fresh.attach(about, setup, choice);
+    prompts.on_exec = [&](QDialog& dialog) {
+        if (dialog.objectName() == "FormLangues") {
+            fresh.close(); // Ctrl+C while the choice is open
+            choice.findChild<QCheckBox*>("CheckBoxNoMore")->click();
+        }
+        return QDialog::Accepted;
+    };
+    fresh.FormActivate();
+    EXPECT_THAT(ini(), HasSubstr("Speed=90\n"));
+    EXPECT_FALSE(fresh.first_use);
+    fresh.saveiniconf();
+    EXPECT_THAT(ini(), HasSubstr("firstuse=0\n"));
 }
 
 // Exit and the close box never end the program with changes the user
@@ -91,7 +114,7 @@ TEST_F(StartupTest, AFailedSetUpStepIsReportedOnceAndRetriedWhenTheUserComesBack
     UiRig other;
     std::filesystem::remove("go2.bmp");
     notifier.shown.clear();
-    Tmain fresh(song, sound, output, prompts);
+    Tmain fresh(song, sound, output, recorder, prompts);
     fresh.FormActivate();
     EXPECT_EQ(std::count_if(notifier.shown.begin(), notifier.shown.end(),
                             [](const std::string& m) { return m.find("go2.bmp") != m.npos; }),

@@ -43,6 +43,18 @@ TEST_F(TransportTest, SongPlaysItsPatternsThenStopsAtTheEnd) {
     EXPECT_EQ(window.current_pattern, 3);
 }
 
+// The sound setup follows the music: each pattern start shows the new
+// pattern's mix.
+TEST_F(TransportTest, APatternStartRefreshesTheSoundSetup) {
+    three_five_end(false);
+    setup.set_sound_index(5);
+    setup.refresh();
+    song.patterns[5].volume[5] = -3000;
+    ticks(16);
+    EXPECT_EQ(setup.findChild<QLineEdit*>("EditVol")->text(), "7000");
+    EXPECT_EQ(setup.findChild<QLineEdit*>("EditMesure")->text(), "2");
+}
+
 TEST_F(TransportTest, LoopedSongStartsAgainFromMeasureOne) {
     three_five_end(true);
     ticks(16 + 24 + 1);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/tmain.h"
+#include "dialogs/about_box.h"
 #include "engine/engine_rig.h"
 #include "scripted_prompts.h"
 
@@ -24,14 +25,20 @@ namespace qx375::test {
 struct UiRig : EngineRig {
     AudioOutput output{AudioBackendKind::manual};
     ScriptedPrompts prompts{notifier};
-    Tmain window{song, sound, output, prompts};
+    WaveRecorder recorder{output.capture(), AudioOutput::kRate};
+    Tmain window{song, sound, output, recorder, prompts};
+    TFormSetup setup{song, sound, prompts, window.setup_host(), &window};
+    TAboutBox about{&window};
+    TFormLangues langues{window.langues_host(), prompts, &window};
 
     UiRig() {
+        window.attach(about, setup, langues);
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.fill(Qt::green);
         glyph.save("go2.bmp");
         glyph.save("stop2.bmp");
         window.FormActivate();
+        prompts.shown_dialogs.clear();
         assign_all_sounds();
     }
 

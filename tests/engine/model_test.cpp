@@ -126,6 +126,39 @@ TEST_F(ModelTest, ApplyMixSendsTheCurrentPatternsMixOfTheFirstTwelveSounds) {
     EXPECT_EQ(log.calls[35], "b12.SetFrequency(0)");
 }
 
+// The sample buttons and the sound setup give a sound a new file only when it
+// can be played; the song keeps naming the sample that really sounds.
+TEST_F(ModelTest, ReplacedSamplePlaysWithTheCurrentPatternsMix) {
+    open_with_all_sounds();
+    song.set_volume(13, -3000);
+    song.set_pan(13, 4000);
+    song.set_frequency(13, 22050);
+    log.calls.clear();
+    EXPECT_TRUE(song.replace_sample(13, dir.write("new.wav", simple_wav(ramp(6)))));
+    EXPECT_EQ(song.get_sample_file(13), (dir.path() / "new.wav").string());
+    EXPECT_THAT(log.calls, ElementsAre("CreateSoundBuffer(e0,6,16)", "b17.Lock(0,6,0)",
+                                       "b17.Unlock(6,0)", "b14.Release", "b17.SetVolume(-3000)",
+                                       "b17.SetPan(4000)", "b17.SetFrequency(22050)"));
+}
+
+TEST_F(ModelTest, UnusableSampleKeepsTheSoundAndItsName) {
+    open_with_all_sounds();
+    dir.write_text("notes.wav", "hello");
+    // Longer than a song can name, although the file is there.
+    const std::string long_name = std::string(200, 'd') + "/" + std::string(60, 'e') + ".wav";
+    dir.write(long_name, simple_wav(ramp(6)));
+    for (const std::string& name :
+         {std::string("missing.wav"), std::string("notes.wav"), long_name}) {
+        EXPECT_FALSE(song.replace_sample(5, name)) << name;
+        EXPECT_EQ(song.get_sample_file(5), sample(5));
+    }
+    EXPECT_FALSE(song.replace_sample(16, sample(1)));
+    EXPECT_FALSE(song.replace_sample(-1, sample(1)));
+    EXPECT_THAT(log.calls, IsEmpty());
+    song.play_sound(5);
+    EXPECT_THAT(log.calls, ElementsAre("b6.Stop", "b6.Play(0,0,0)"));
+}
+
 TEST_F(ModelTest, RefusesIndicesOutsideTheirRanges) {
     const pattern_record before = song.pattern(0);
     song.set_cell(32, 0, 1);

@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace qx375::test {
 namespace {
 
@@ -324,6 +326,94 @@ TEST_F(DirectSoundTest, TextFileIsRefusedAndSilencesTheChannel) {
     log.calls.clear();
     EXPECT_EQ(sound.play(3), DS_OK);
     EXPECT_THAT(log.calls, IsEmpty());
+}
+
+// Replacing a sample only when the new one is usable.
+
+TEST_F(DirectSoundTest, ReplacedSampleTakesTheChannelAndTheOldBufferGoesAfterwards) {
+    open_with_channel3(ramp(10, 50));
+    EXPECT_TRUE(sound.replace_sample(dir.write("other.wav", simple_wav(ramp(6, 9))), 3));
+    EXPECT_THAT(log.calls, ElementsAre("CreateSoundBuffer(e0,6,16)", "b2.Lock(0,6,0)",
+                                       "b2.Unlock(6,0)", "b1.Release"));
+    EXPECT_EQ(buffer(3)->memory(), ramp(6, 9));
+    EXPECT_TRUE(sound.channel(3).loaded);
+    EXPECT_THAT(notifier.shown, IsEmpty());
+}
+
+struct Unusable {
+    const char* name;
+    std::function<std::string(const TempDir&, FakeLog&)> prepare; // the file to offer
+    std::vector<std::string> shown;
+};
+
+void PrintTo(const Unusable& u, std::ostream* out) {
+    *out << u.name;
+}
+
+class UnusableSampleTest : public DirectSoundTest, public ::testing::WithParamInterface<Unusable> {
+protected:
+    void SetUp() override { open_with_channel3(ramp(10, 50)); }
+};
+
+TEST_P(UnusableSampleTest, LeavesTheChannelExactlyAsItWas) {
+    const Bytes image = sound.channel(3).file_image;
+    const std::string offered = GetParam().prepare(dir, log);
+    EXPECT_FALSE(sound.replace_sample(offered, 3));
+    EXPECT_EQ(notifier.shown, GetParam().shown);
+
+    const sound_channel& ch = sound.channel(3);
+    EXPECT_EQ(ch.file_image, image);
+    EXPECT_EQ(ch.format, 20u);
+    EXPECT_EQ(ch.sample_data, 44u);
+    EXPECT_EQ(ch.sample_bytes, 10u);
+    EXPECT_TRUE(ch.loaded);
+    ASSERT_NE(buffer(3), nullptr);
+    EXPECT_EQ(buffer(3)->name(), "b1");
+    EXPECT_EQ(buffer(3)->memory(), ramp(10, 50));
+    log.calls.clear();
+    sound.play(3);
+    EXPECT_THAT(log.calls, ElementsAre("b1.Play(0,0,0)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachWayOfFailing, UnusableSampleTest,
+    ::testing::Values(
+        Unusable{
+            "Missing", [](const TempDir&, FakeLog&) { return std::string("missing.wav"); }, {}},
+        Unusable{"TextFile",
+                 [](const TempDir& dir, FakeLog&) { return dir.write_text("notes.wav", "hello"); },
+                 {}},
+        Unusable{"NoDataChunk",
+                 [](const TempDir& dir, FakeLog&) {
+                     return dir.write("nodata.wav",
+                                      WavBuilder().chunk("fmt ", pcm_format(2, 44100, 16)).build());
+                 },
+                 {}},
+        Unusable{"FormatTheDeviceRefuses",
+                 [](const TempDir& dir, FakeLog& log) {
+                     log.judge_format = [](const BufferDesc& desc) {
+                         return desc.format[0] == 0x55 ? DSERR_BADFORMAT : DS_OK;
+                     };
+                     return dir.write("odd.wav", WavBuilder()
+                                                     .chunk("fmt ", pcm_format(2, 44100, 16, 0x55))
+                                                     .chunk("data", ramp(4))
+                                                     .build());
+                 },
+                 {"format incorrect"}},
+        Unusable{"UnlockRefused",
+                 [](const TempDir& dir, FakeLog& log) {
+                     log.refuse["b2.Unlock"] = DSERR_INVALIDCALL;
+                     return dir.write("good.wav", simple_wav(ramp(4)));
+                 },
+                 {}}));
+
+TEST_F(DirectSoundTest, WithoutADeviceAReadableWavIsKeptSilent) {
+    EXPECT_FALSE(sound.replace_sample("missing.wav", 3));
+    EXPECT_TRUE(sound.replace_sample(dir.write("own.wav", simple_wav(ramp(4))), 3));
+    EXPECT_EQ(sound.channel(3).sample_bytes, 4u);
+    EXPECT_EQ(buffer(3), nullptr);
+    EXPECT_THAT(log.calls, IsEmpty());
+    EXPECT_FALSE(sound.replace_sample(dir.write("own.wav", simple_wav(ramp(4))), 32));
 }
 
 // Channel operations.

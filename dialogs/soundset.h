@@ -1,0 +1,127 @@
+#pragma once
+
+#include "engine/patern.h"
+#include "platform/notifier.h"
+#include "sound/direct_sound.h"
+
+#include <QDialog>
+
+#include <array>
+#include <optional>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QToolButton;
+
+namespace qx375 {
+
+// What the sound setup needs of the main window.
+class SetupHost {
+public:
+    virtual ~SetupHost() = default;
+    virtual int current_pattern() const = 0;
+    // The sequencer's timer runs.
+    virtual bool playing() const = 0;
+    virtual void mark_modified() = 0;
+    // The main window's previous-measure and next-measure buttons.
+    virtual void previous_measure() = 0;
+    virtual void next_measure() = 0;
+    // The main window's sound file dialog, offering the name it held last;
+    // nothing when the user cancels.
+    virtual std::optional<std::string> choose_sound_file() = 0;
+};
+
+// The sound setup: volume, pan and pitch of one sound in the pattern of the
+// current measure, its sample file and a button to hear it. It always shows
+// what the model holds; only the user's own actions write to it.
+class TFormSetup : public QDialog {
+public:
+    TFormSetup(matrice& song, DirectSound& sound, Notifier& notifier, SetupHost& host,
+               QWidget* parent = nullptr);
+
+    // The sound shown and edited, 0..15; other values are ignored.
+    void set_sound_index(int index);
+    int sound_index() const { return sound_index_; }
+
+    // Shows the measure, the pattern and the sound's mix as the model holds
+    // them. Runs when the dialog is activated, after each change made in it,
+    // and from the main window's tick at every pattern start.
+    void refresh();
+
+    // Handlers of the controls.
+    void TrackBarVolChange();
+    void TrackBarPanChange();
+    void TrackBarPitchChange();
+    void RadioButtonVolMaxClick();
+    void RadioButtonVolMidClick();
+    void RadioButtonVolMinClick();
+    void RadioButtonPanLeftClick();
+    void RadioButtonPanCenterClick();
+    void RadioButtonPanRightClick();
+    void RadioButtonPitchmaxClick();
+    void RadioButtonPitchNormClick();
+    void RadioButtonPitchMinClick();
+    void ComboBoxCanalChange();
+    void ButtonChanelPlusClick();
+    void ButtonChanelMoinsClick();
+    void ButtonTestSoundClick();
+    void ButtonFileClick();
+    void SpeedButtonBackPatternClick();
+    void SpeedButtonForwardPatternClick();
+    void ButtonCloseClick();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    void build_controls();
+    void connect_handlers();
+    void preset(QSlider* slider, int position, void (TFormSetup::*change)());
+    void select_channel(int entry);
+
+    matrice& song_;
+    DirectSound& sound_;
+    Notifier& notifier_;
+    SetupHost& host_;
+    int sound_index_ = 0;
+
+    QLabel* Labelpattern;
+    QLineEdit* EditNumPattern;
+    QLabel* LabelMesure;
+    QLineEdit* EditMesure;
+    QToolButton* SpeedButtonBackPattern;
+    QToolButton* SpeedButtonForwardPattern;
+    QLabel* LabelVolume;
+    QLineEdit* EditVol;
+    QSlider* TrackBarVol;
+    QRadioButton* RadioButtonVolMax;
+    QRadioButton* RadioButtonVolMid;
+    QRadioButton* RadioButtonVolMin;
+    QLabel* LabelPitch;
+    QLineEdit* EditPitch;
+    QSlider* TrackBarPitch;
+    QRadioButton* RadioButtonPitchmax;
+    QRadioButton* RadioButtonPitchNorm;
+    QRadioButton* RadioButtonPitchMin;
+    QPushButton* ButtonFile;
+    QToolButton* ButtonTestSound;
+    QLabel* Labelchannel;
+    QComboBox* ComboBoxCanal;
+    QPushButton* ButtonChanelPlus;
+    QPushButton* ButtonChanelMoins;
+    QLabel* LabelPan;
+    QLineEdit* EditPan;
+    QSlider* TrackBarPan;
+    QRadioButton* RadioButtonPanLeft;
+    QRadioButton* RadioButtonPanCenter;
+    QRadioButton* RadioButtonPanRight;
+    QPushButton* ButtonClose;
+    std::array<QRadioButton*, 9> presets_;
+};
+
+} // namespace qx375
