@@ -3,7 +3,8 @@
 // some new ones with odd values, saves, and opens the file again:
 //  - what was written reads back as it was written (as far as the file's
 //    encoding can hold it), and a refused write changed nothing;
-//  - every key that was not written reads as it did before;
+//  - every key that was not written reads as it did before (see below for a
+//    file whose encoding reads otherwise afterwards);
 //  - every line of the file that held no written key is still there, byte
 //    for byte and in its order.
 #include "fuzz/property.h"
@@ -28,7 +29,8 @@ constexpr std::size_t kMaxFileKeys = 8;
 constexpr std::size_t kWrites = 6;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-const Name kProgramKeys[] = {
+// The program's own keys, a new section, and names that cannot be stored.
+const Name kNames[] = {
     {"setup", "Speed"},      {"setup", "PatternMode"},   {"setup", "autoload_0"},
     {"main", "firstuse"},    {"main", "Play24"},         {"main", "mainmenu"},
     {"sndsetup", "sndmenu"}, {"new section", "new key"}, {" setup ", " spaced key "},
@@ -194,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = scratch().write("qx375.ini", std::span(data, size));
 
     std::vector<Name> names = keys_in(decoded(without_mark(original), windows1252(original)));
-    names.insert(names.end(), std::begin(kProgramKeys), std::end(kProgramKeys));
+    names.insert(names.end(), std::begin(kNames), std::end(kNames));
 
     IniFile ini(path);
     constexpr std::string_view kAbsent = "\x01"
