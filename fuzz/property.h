@@ -8,7 +8,7 @@
 
 namespace qx375::fuzz {
 
-// Stops the run with a message libFuzzer keeps beside the crashing input.
+// Names the property that broke and aborts; libFuzzer then keeps the input.
 [[noreturn]] inline void fail(const char* what) {
     std::fprintf(stderr, "property broken: %s\n", what);
     std::abort();

@@ -1,8 +1,9 @@
 // Every input is a sample file given to a sound channel of the program's own
 // sound output, the way the instrument panel and the song reader give one: the
 // loader reads and parses it, the channel builds its buffer from what the
-// loader found, and the mixer plays it from its start and from its last
-// frame at two rates, so that decoding and interpolation both run.
+// loader found, and the mixer plays it from its start at its own rate and
+// from its last byte at the highest and the lowest rate, so that decoding and
+// interpolation both run up to the end of the samples.
 #include "fuzz/property.h"
 #include "fuzz/scratch_dir.h"
 #include "platform/audio_output.h"
