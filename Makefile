@@ -1,6 +1,9 @@
 # The two commands of the README, `make run` and `make test`, and
 # `make package`, the Debian package.
 BUILD ?= build
+# Seconds each fuzz harness runs in `make fuzz`.
+FUZZ_SECONDS ?= 60
+export FUZZ_SECONDS
 export XDG_RUNTIME_DIR ?= /tmp/runtime-$(shell id -u)
 
 # `make check`: the whole suite built with AddressSanitizer and
@@ -16,7 +19,7 @@ ASAN_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_in
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: run test check bench package build deps clean runtime-dir
+.PHONY: run test check bench package fuzz build deps clean runtime-dir
 
 # Starts the program the way an installed copy starts: through the same
 # launcher, with the stage ($(BUILD)/stage) as the installed data. Its
@@ -46,6 +49,11 @@ bench: deps runtime-dir
 package: build
 	cmake --build $(BUILD) --target package
 
+# Builds the fuzz harnesses with clang in build-fuzz/ and runs each for
+# FUZZ_SECONDS (scripts/fuzz).
+fuzz:
+	@scripts/fuzz
+
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD)
 
@@ -67,4 +75,4 @@ runtime-dir:
 	@mkdir -p -m 0700 $(XDG_RUNTIME_DIR)
 
 clean:
-	rm -rf $(BUILD) build-release $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) build-release build-fuzz $(ASAN_BUILD) $(TSAN_BUILD)

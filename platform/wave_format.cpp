@@ -123,10 +123,10 @@ void decode_samples(const SampleLayout& layout, std::span<const std::uint8_t> by
         }
         case SampleEncoding::float32:
             std::memcpy(&v, p, 4);
-            // A hostile file must not poison the whole mix with NaN or infinity.
-            if (!std::isfinite(v)) {
-                v = 0;
-            }
+            // A hostile file must not poison the whole mix with NaN or
+            // infinity, nor with values so large that interpolating between
+            // them overflows.
+            v = std::isfinite(v) ? std::clamp(v, -1.0f, 1.0f) : 0.0f;
             break;
         }
         out[i] = v;

@@ -134,9 +134,11 @@ void DirectSound::make_buffer(int channel) {
         return;
     }
     sound_channel& ch = channels[static_cast<std::size_t>(channel)];
+    // The old buffer goes first; the channel counts as loaded again only once
+    // a new one is filled, whatever the device refuses on the way.
     ch.buffer.reset();
+    ch.loaded = false;
     if (!device) {
-        ch.loaded = false;
         return;
     }
 

@@ -218,6 +218,27 @@ TEST_F(SongFileTest, ASampleNameEndsAtANulByte) {
     EXPECT_THAT(notifier.shown, IsEmpty());
 }
 
+// Names are bytes, whatever their encoding. One longer than a name may be is
+// cut to 255 bytes; the sound whose file that no longer names is named, and
+// keeps the sample it had.
+TEST_F(SongFileTest, SampleNamesAreBytesOfAtMost255) {
+    const std::string latin = "caf\xE9 \x92.wav";
+    const std::string too_long = std::string(300, 'n') + ".wav";
+    dir.write(latin, simple_wav(ramp(8)));
+    ASSERT_TRUE(song.save_drm(path("n.drm")));
+    std::string file = read_all(path("n.drm"));
+    file.resize(279296 + 1);
+    dir.write_text("n.drm", file + latin + "\n" + too_long + "\n");
+    notifier.shown.clear();
+    ASSERT_TRUE(song.load_drm(path("n.drm")));
+    EXPECT_EQ(song.get_sample_file(0), latin);
+    EXPECT_EQ(song.get_sample_file(1), too_long.substr(0, 255));
+    EXPECT_EQ(song.get_sample_file(2), "s2.wav");
+    EXPECT_THAT(notifier.shown, ElementsAre("Sons non chargés :\n2 : " + too_long.substr(0, 255)));
+    ASSERT_TRUE(song.save_drm(path("again.drm")));
+    EXPECT_NE(read_all(path("again.drm")).find("\n" + latin + "\n"), std::string::npos);
+}
+
 TEST_F(SongFileTest, FilesThatCannotBeReadWholeLeaveTheSongAsItWas) {
     make_song();
     song.set_sample_file(3, "s5.wav");
@@ -225,7 +246,10 @@ TEST_F(SongFileTest, FilesThatCannotBeReadWholeLeaveTheSongAsItWas) {
     const std::string good = read_all(path("good.drm"));
     const auto patterns = song.patterns;
     const auto order = song.song;
+    const std::string huge = dir.write_text("huge.drm", good);
+    std::filesystem::resize_file(huge, (std::uintmax_t{64} << 20) + 1);
     const std::vector<std::string> bad = {
+        huge,
         "missing.drm",
         dir.write_text("empty.drm", ""),
         dir.write_text("short.drm", good.substr(0, 279296 / 2)),

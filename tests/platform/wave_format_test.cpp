@@ -102,6 +102,36 @@ TEST(WaveFormat, NonFiniteFloatSamplesAreSilenced) {
     EXPECT_EQ(out, (std::vector<float>{0.0f, 0.0f, 0.25f}));
 }
 
+TEST(WaveFormat, FloatSamplesBeyondFullScaleAreClipped) {
+    SampleLayout layout{SampleEncoding::float32, 1, 4, 44100};
+    const float max = std::numeric_limits<float>::max();
+    const float values[] = {1.5f, -1.0f, -2.0f, max, -max, 1e-30f};
+    std::vector<std::uint8_t> bytes(sizeof values);
+    std::memcpy(bytes.data(), values, sizeof values);
+    std::vector<float> out(std::size(values));
+    decode_samples(layout, bytes, out);
+    EXPECT_EQ(out, (std::vector<float>{1.0f, -1.0f, -1.0f, 1.0f, -1.0f, 1e-30f}));
+}
+
+// Samples near the largest float overflow when the mixer interpolates between
+// them; what comes out must still be a sound, not NaN.
+TEST(WaveFormat, AFileOfHugeFloatsPlaysWithinFullScale) {
+    AudioRig rig;
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 200; ++i) {
+        const float v = (i / 2 % 2 ? -1 : 1) * std::numeric_limits<float>::max();
+        const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
+        bytes.insert(bytes.end(), p, p + 4);
+    }
+    auto b = rig.buffer(format_record(3, 2, 44100, 8, 32), bytes);
+    ASSERT_TRUE(b);
+    ASSERT_EQ(b->SetFrequency(30000), DS_OK);
+    ASSERT_EQ(b->Play(0, 0, 0), DS_OK);
+    for (const float v : rig.render(256)) {
+        ASSERT_TRUE(v >= -1.0f && v <= 1.0f) << v;
+    }
+}
+
 // A file cut inside its last frame: the whole frames decode, the bytes of the
 // partial one are dropped, so the silent guard frame after the sound stays silent.
 TEST(WaveFormat, APartialLastFrameIsNotDecoded) {

@@ -235,6 +235,7 @@ TEST_P(RefusedBufferTest, ShowsTheReasonThenRaises) {
     expect_error([&] { sound.make_buffer(3); }, "Erreur sur CreateSoundBuffer");
     EXPECT_THAT(notifier.shown, ElementsAre(GetParam().reason));
     EXPECT_EQ(buffer(3), nullptr);
+    EXPECT_FALSE(sound.channel(3).loaded) << "it held a sample before";
     EXPECT_EQ(sound.play(3), DS_OK);
     EXPECT_THAT(log.calls, ElementsAre("b1.Release", "CreateSoundBuffer(e0,10,16)"));
 }
@@ -254,7 +255,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DirectSoundTest, RefusedLockRaisesWithoutUnlocking) {
     open_with_channel3();
     log.refuse["Lock"] = DSERR_INVALIDCALL;
-    sound.channels[3].loaded = false;
     expect_error([&] { sound.make_buffer(3); }, "Erreur sur Lock 1");
     EXPECT_THAT(log.calls,
                 ElementsAre("b1.Release", "CreateSoundBuffer(e0,10,16)", "b2.Lock(0,10,0)"));
@@ -265,7 +265,6 @@ TEST_F(DirectSoundTest, RefusedLockRaisesWithoutUnlocking) {
 TEST_F(DirectSoundTest, RefusedUnlockRaisesAndLeavesTheChannelNotLoaded) {
     open_with_channel3();
     log.refuse["Unlock"] = DSERR_INVALIDCALL;
-    sound.channels[3].loaded = false;
     expect_error([&] { sound.make_buffer(3); }, "Erreur sur Unlock");
     EXPECT_FALSE(sound.channel(3).loaded);
 }

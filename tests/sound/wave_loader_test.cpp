@@ -1,5 +1,5 @@
-#include "support/fake_sound_system.h"
 #include "sound/direct_sound.h"
+#include "support/fake_sound_system.h"
 #include "support/wav_builder.h"
 
 #include <gtest/gtest.h>
@@ -133,6 +133,13 @@ TEST_F(UnopenableFileTest, MissingFile) {
 TEST_F(UnopenableFileTest, Directory) {
     std::filesystem::create_directory(dir.path() / "folder.wav");
     EXPECT_FALSE(sound.load_wave((dir.path() / "folder.wav").string(), kChannel));
+    expect_unchanged();
+}
+
+TEST_F(UnopenableFileTest, FileLargerThanAnySample) {
+    const std::string huge = dir.write("huge.wav", simple_wav(ramp(8)));
+    std::filesystem::resize_file(huge, (std::uintmax_t{1} << 30) + 1);
+    EXPECT_FALSE(sound.load_wave(huge, kChannel));
     expect_unchanged();
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -145,6 +146,77 @@ INSTANTIATE_TEST_SUITE_P(
         // a replaced line keeps its own line ending, or its lack of one
         std::make_tuple("[setup]\r\nA=1\nB=2\r\n", "setup", "A", "[setup]\r\nA=v\nB=2\r\n"),
         std::make_tuple("[setup]\nA=1", "setup", "A", "[setup]\nA=v")));
+
+// Files no program of ours wrote: a write replaces or adds its one line,
+// every other byte stays, and the value reads back.
+struct HostileIni {
+    const char* what;
+    std::string before;
+    std::string value;
+    std::string after;
+};
+
+void PrintTo(const HostileIni& c, std::ostream* out) {
+    *out << c.what;
+}
+
+// Bytes of every value but line breaks and "[", so that they make one line
+// and no section.
+std::string garbage_line(std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; out.size() < n; ++i) {
+        const char c = static_cast<char>((i * 7919) % 256);
+        if (c != '\n' && c != '\r' && c != '[') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+std::string garbage(std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out.push_back(static_cast<char>((i * 7919) % 256));
+    }
+    return out;
+}
+
+class HostileWrite : public IniFileTest, public ::testing::WithParamInterface<HostileIni> {};
+
+TEST_P(HostileWrite, ChangesOneLineAndReadsBack) {
+    const HostileIni& c = GetParam();
+    EXPECT_EQ(after_write(c.before, "setup", "Speed", c.value), c.after);
+    EXPECT_EQ(IniFile(path()).read_string("setup", "Speed", "-"), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HostileWrite,
+    ::testing::Values(HostileIni{"binary garbage after the key",
+                                 "[setup]\nSpeed=1\n" + garbage(70000), "170",
+                                 "[setup]\nSpeed=170\n" + garbage(70000)},
+                      HostileIni{"binary garbage and no section", garbage_line(3000), "170",
+                                 garbage_line(3000) + "\n\n[setup]\nSpeed=170\n"},
+                      HostileIni{"a key of 100 KB before it",
+                                 "[setup]\n" + std::string(100000, 'x') + "=long\nSpeed=1\n", "170",
+                                 "[setup]\n" + std::string(100000, 'x') + "=long\nSpeed=170\n"},
+                      HostileIni{"a value of 100 KB", "[setup]\nSpeed=1\n[main]\n",
+                                 std::string(100000, 'v'),
+                                 "[setup]\nSpeed=" + std::string(100000, 'v') + "\n[main]\n"},
+                      HostileIni{"NUL bytes", std::string("[setup]\nA=\0\0\nSpeed=1", 20), "170",
+                                 std::string("[setup]\nA=\0\0\nSpeed=170", 22)},
+                      HostileIni{"lines ended by CR alone are one line", "[setup]\rSpeed=1\r",
+                                 "170", "[setup]\rSpeed=1\r\nSpeed=170\n"},
+                      HostileIni{"a section header never closed", "[setup\nSpeed=1\n", "170",
+                                 "[setup\nSpeed=1\n\n[setup]\nSpeed=170\n"}),
+    [](const ::testing::TestParamInfo<HostileIni>& info) {
+        std::string name;
+        for (const char c : std::string_view(info.param.what)) {
+            if (std::isalnum(static_cast<unsigned char>(c))) {
+                name += c;
+            }
+        }
+        return name;
+    });
 
 TEST_F(IniFileTest, AMissingFileIsCreatedAndWritesWaitForTheSave) {
     IniFile ini(path());
