@@ -55,7 +55,10 @@ cd "$work/program"
 # language question at the start.
 printf '[setup]\nPatternMode=0\nLoopMode=0\nSpeed=100\nautoload_0=demo.drm\n[main]\nfirstuse=0\n' \
     >qx375.ini
-DISPLAY=":$display" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio "$build/app/qx375" >"$work/program.log" 2>&1 &
+program_file=$build/app/qx375
+[ -x "$program_file" ] || program_file=$build/stage/qx375 # a build from before the launcher
+DISPLAY=":$display" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio "$program_file" \
+    >"$work/program.log" 2>&1 &
 program=$!
 pids+=($program)
 export DISPLAY=":$display"
@@ -99,7 +102,13 @@ sink=$(latency "Sink Latency")
 elapsed=$(echo "$(date +%s.%N) - $start_time" | bc)
 kill -INT "$recorder"
 wait "$recorder" 2>/dev/null || true
+# The clicks changed the song: the program asks whether to save it.
 kill -TERM "$program"
+for _ in $(seq 30); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.1
+done
+kill -KILL "$program" 2>/dev/null || true
 wait "$program" 2>/dev/null || true
 
 echo "program: $(basename "$build")/stage, SDL on PulseAudio (null sink), $seconds s recorded"
