@@ -1,5 +1,5 @@
+#include "support/file_size_limit.h"
 #include "ui_rig.h"
-#include "util/file_size_limit.h"
 
 #include <QAction>
 #include <gmock/gmock.h>

@@ -1,4 +1,5 @@
 #include "engine_rig.h"
+#include "support/file_size_limit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -291,16 +292,10 @@ TEST_F(SongFileTest, FailedSavesKeepTheOldFile) {
     EXPECT_FALSE(song.save_drm("/dev/full")) << "a device with no room";
 
     // A disk that fills up half way through the file.
-    struct rlimit old_limit;
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old_limit;
-    small.rlim_cur = 100000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved = song.save_drm(path("keep.drm"));
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
-    EXPECT_FALSE(saved);
+    {
+        const FileSizeLimit full(100000);
+        EXPECT_FALSE(song.save_drm(path("keep.drm")));
+    }
     EXPECT_EQ(read_all(path("keep.drm")), before);
     EXPECT_EQ(files_in(dir.path()).size(), kSounds + 1u) << "no temporary file left";
 

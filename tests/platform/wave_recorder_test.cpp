@@ -1,5 +1,6 @@
 #include "audio_rig.h"
 #include "platform/wave_recorder.h"
+#include "support/file_size_limit.h"
 #include "support/wav_builder.h"
 
 #include <gmock/gmock.h>
@@ -25,6 +26,7 @@ using testing::format_record;
 using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
+using test::FileSizeLimit;
 
 constexpr std::size_t kBlock = AudioOutput::kBlockFrames;
 
@@ -91,26 +93,6 @@ public:
 
 private:
     std::optional<std::string> old_;
-};
-
-// A disk that fills up after `bytes` bytes of any file, for the life of the
-// object: writes past it fail with "File too large".
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : old_handler_(std::signal(SIGXFSZ, SIG_IGN)) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        struct rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_handler_);
-    }
-
-private:
-    struct rlimit old_;
-    void (*old_handler_)(int);
 };
 
 class RecorderTest : public ::testing::Test {

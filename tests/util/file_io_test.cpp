@@ -1,3 +1,4 @@
+#include "support/file_size_limit.h"
 #include "support/wav_builder.h"
 #include "util/file_io.h"
 
@@ -182,16 +183,10 @@ TEST_F(ReplaceFileTest, RemovesTheTemporariesOfKilledSaves) {
 TEST_F(ReplaceFileTest, InPlaceWritesReportAFullDisk) {
     const std::string file = old_song("song.drm");
     fs::create_hard_link(file, dir.path() / "link.drm");
-    struct rlimit old_limit;
-    getrlimit(RLIMIT_FSIZE, &old_limit);
-    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old_limit;
-    small.rlim_cur = 100000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool replaced = replace_file(file, std::string(200000, 'x'));
-    setrlimit(RLIMIT_FSIZE, &old_limit);
-    std::signal(SIGXFSZ, old_handler);
-    EXPECT_FALSE(replaced);
+    {
+        const test::FileSizeLimit full(100000);
+        EXPECT_FALSE(replace_file(file, std::string(200000, 'x')));
+    }
     EXPECT_FALSE(replace_file("/dev/full", kNew)) << "a device with no room";
 }
 

@@ -1,6 +1,6 @@
+#include "support/file_size_limit.h"
 #include "support/wav_builder.h"
 #include "util/file_ops.h"
-#include "util/file_size_limit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "support/file_size_limit.h"
 #include "support/wav_builder.h"
-#include "util/file_size_limit.h"
 #include "util/ini_file.h"
 
 #include <gtest/gtest.h>
