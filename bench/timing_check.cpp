@@ -4,8 +4,8 @@
 // and how late the timer's ticks ran. Headless by default; with
 // QT_QPA_PLATFORM=xcb on an X server the window really paints.
 #include "app/tmain.h"
+#include "app/unattended_prompts.h"
 #include "bench_files.h"
-#include "bench_prompts.h"
 #include "platform/audio_output.h"
 
 #include <QApplication>
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     bench::write_click("click.wav");
 
     AudioOutput output(AudioBackendKind::null_clock);
-    bench::CancellingPrompts notifier(true);
+    UnattendedPrompts notifier;
     DirectSound sound(output, notifier);
     matrice song(sound, notifier);
     WaveRecorder recorder(output.capture(), AudioOutput::kRate);
@@ -102,6 +102,9 @@ int main(int argc, char** argv) {
             last = static_cast<std::int64_t>(onsets[n]) - ideal;
             worst = std::max(worst, std::abs(last));
         }
+    }
+    for (const std::string& message : notifier.messages) {
+        std::printf("message: %s\n", message.c_str());
     }
     std::printf("sound output: %s\n", std::string(output.backend_name()).c_str());
     std::printf("tempo position %d, interval %d ms, %d s played\n", position, interval, seconds);

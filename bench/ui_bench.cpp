@@ -1,8 +1,8 @@
 // The GUI's share of playback: a grid refresh, and a sequencer tick at the
 // fastest tempo, on a real window (offscreen) over the real sound layer.
 #include "app/tmain.h"
+#include "app/unattended_prompts.h"
 #include "bench_files.h"
-#include "bench_prompts.h"
 #include "platform/audio_output.h"
 
 #include <QApplication>
@@ -22,7 +22,7 @@ struct Rig {
     QTemporaryDir dir;
     AudioOutput output{AudioBackendKind::manual};
     std::vector<float> block = std::vector<float>(2 * AudioOutput::kBlockFrames);
-    bench::CancellingPrompts notifier;
+    UnattendedPrompts notifier;
     DirectSound sound{output, notifier};
     matrice song{sound, notifier};
     WaveRecorder recorder{output.capture(), AudioOutput::kRate};

@@ -5,6 +5,7 @@
 // sound card.
 //   qx375-render [options] SONG.drm OUT.wav
 #include "app/tmain.h"
+#include "app/unattended_prompts.h"
 #include "dialogs/about_box.h"
 #include "platform/wave_writer.h"
 #include "util/file_io.h"
@@ -54,22 +55,6 @@ struct Options {
     WaveWriter::Samples samples = WaveWriter::Samples::pcm16;
     int rate = 44100;
     std::optional<int> max_measures;
-};
-
-// Messages the window would show in a box: kept, and printed on standard
-// error once the render is over. Questions get No, dialogs are not shown.
-class Console : public Prompts {
-public:
-    void show_message(std::string_view text) override { messages.emplace_back(text); }
-    Answer ask(std::string_view, Question buttons) override {
-        return buttons == Question::yes_no_cancel ? Answer::no : Answer::cancel;
-    }
-    std::optional<std::string> open_file(const FileDialog&) override { return std::nullopt; }
-    std::optional<std::string> save_file(const FileDialog&) override { return std::nullopt; }
-    int exec(QDialog&) override { return 0; }
-    void show_help(const std::string&) override {}
-
-    std::vector<std::string> messages;
 };
 
 int fail(Exit code, const std::string& why) {
@@ -147,7 +132,7 @@ struct Machine {
 
     static constexpr std::uint32_t kBlock = 4096;
 
-    Console console;
+    UnattendedPrompts console;
     AudioOutput output;
     DirectSound sound{output, console};
     matrice song{sound, console};
