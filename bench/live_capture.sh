@@ -23,7 +23,9 @@ start_stop
 ticks() { awk '{print $14 + $15}' "/proc/$program/stat"; }
 rss_kib() { awk '/^VmRSS/ {print $2}' "/proc/$program/status"; }
 sleep 3
-parecord -d listener.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
+# The listener must not be the one that drops sound: the recorder runs at the
+# sound server's priority where it may (as root), above the load under test.
+nice -n -11 parecord -d listener.monitor --rate=44100 --channels=2 --format=s16le --file-format=wav \
     "$work/heard.wav" &
 recorder=$!
 pids+=($recorder)
