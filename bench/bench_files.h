@@ -1,12 +1,15 @@
 #pragma once
 
-// What the benchmarks share: WAV files written on the spot, and message
-// boxes that show nothing.
+// What the benchmarks share: WAV files written on the spot, sound buffers
+// filled on the spot, and message boxes that show nothing.
 
 #include "platform/notifier.h"
+#include "platform/sound_device.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +60,29 @@ inline void write_click(const std::string& path) {
         samples[i] = 16000;
     }
     write_wav(path, samples, 1);
+}
+
+// A static buffer of 44.1 kHz 16-bit mono samples, made and filled as the
+// program makes its channels.
+inline std::unique_ptr<SoundBuffer> mono_buffer(SoundDevice& device,
+                                                const std::vector<std::int16_t>& samples) {
+    const std::uint8_t format[16] = {1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
+    BufferDesc desc;
+    desc.size = kBufferDescSize;
+    desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+    desc.buffer_bytes = static_cast<std::uint32_t>(2 * samples.size());
+    desc.format = format;
+    std::unique_ptr<SoundBuffer> buffer;
+    device.CreateSoundBuffer(desc, buffer);
+    LockedRegions regions;
+    buffer->Lock(0, desc.buffer_bytes, regions, 0);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const auto s = static_cast<std::uint16_t>(samples[i]);
+        regions.first[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
+        regions.first[2 * i + 1] = static_cast<std::uint8_t>(s >> 8);
+    }
+    buffer->Unlock(regions);
+    return buffer;
 }
 
 } // namespace qx375::bench

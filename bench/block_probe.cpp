@@ -1,6 +1,7 @@
 // Plays an unbroken tone through the sound card for a while, so that a
 // recording of the output shows every dropout of the chosen block size.
 //   block_probe BLOCK_FRAMES SECONDS
+#include "bench_files.h"
 #include "platform/audio_output.h"
 
 #include <algorithm>
@@ -26,24 +27,11 @@ int main(int argc, char** argv) {
     // One second of a 441 Hz sine: a whole number of periods, so that back to
     // back starts join without a seam.
     const std::uint32_t rate = AudioOutput::kRate;
-    std::vector<std::uint8_t> bytes(2 * rate);
+    std::vector<std::int16_t> samples(rate);
     for (std::uint32_t i = 0; i < rate; ++i) {
-        const auto v = static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 441 * i / rate));
-        bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+        samples[i] = static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 441 * i / rate));
     }
-    const std::uint8_t format[16] = {1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
-    BufferDesc desc;
-    desc.size = kBufferDescSize;
-    desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
-    desc.buffer_bytes = static_cast<std::uint32_t>(bytes.size());
-    desc.format = format;
-    std::unique_ptr<SoundBuffer> buffer;
-    device->CreateSoundBuffer(desc, buffer);
-    LockedRegions r;
-    buffer->Lock(0, desc.buffer_bytes, r, 0);
-    std::copy(bytes.begin(), bytes.end(), r.first.begin());
-    buffer->Unlock(r);
+    const std::unique_ptr<SoundBuffer> buffer = bench::mono_buffer(*device, samples);
 
     // How far the renders run ahead of where the clock, extrapolated from the
     // render before, says the output stands: what a stamped start must clear.

@@ -1,6 +1,7 @@
 // Saving an exported song: a recording of several minutes of a playing sound,
 // made through the capture tap and the recorder's drain thread, then written
 // as a 16-bit WAV file (flushed to disk) and timed.
+#include "bench_files.h"
 #include "platform/audio_output.h"
 #include "platform/wave_recorder.h"
 
@@ -26,25 +27,12 @@ int main(int argc, char** argv) {
 
     // One second of a loud chord, started again every second, so the file
     // holds sound and some clipping rather than silence.
-    std::vector<std::uint8_t> bytes(2 * rate);
+    std::vector<std::int16_t> samples(rate);
     for (std::uint32_t i = 0; i < rate; ++i) {
         const double v = 0.6 * std::sin(i * 0.0628) + 0.5 * std::sin(i * 0.0911);
-        const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
-        bytes[2 * i] = static_cast<std::uint8_t>(s & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>((s >> 8) & 0xFF);
+        samples[i] = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
     }
-    const std::uint8_t format[16] = {1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
-    BufferDesc desc;
-    desc.size = kBufferDescSize;
-    desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
-    desc.buffer_bytes = static_cast<std::uint32_t>(bytes.size());
-    desc.format = format;
-    std::unique_ptr<SoundBuffer> buffer;
-    device->CreateSoundBuffer(desc, buffer);
-    LockedRegions regions;
-    buffer->Lock(0, desc.buffer_bytes, regions, 0);
-    std::copy(bytes.begin(), bytes.end(), regions.first.begin());
-    buffer->Unlock(regions);
+    const std::unique_ptr<SoundBuffer> buffer = bench::mono_buffer(*device, samples);
 
     WaveRecorder recorder(output.capture(), rate);
     if (const RecorderResult opened = recorder.open(); !opened.ok()) {
