@@ -119,9 +119,12 @@ void SequencerTimer::fire() {
     lateness_.add(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
         playing > due ? static_cast<double>(playing - due) / rate_ : 0.0)));
     // A frame the output may already have mixed is too late to land on: the
-    // grid moves to here, once, instead of playing the missed ticks at once.
+    // grid starts again from here, once, instead of playing the missed ticks
+    // at once.
     if (grid_frame(ticks_) < playing + render_lead_) {
-        start_frame_ = playing + lookahead_ - (grid_frame(ticks_) - start_frame_);
+        start_frame_ = playing + lookahead_;
+        start_thousandths_ = 0;
+        ticks_ = 0;
     }
     tick_frame_ = grid_frame(ticks_);
     in_tick_ = true;
