@@ -104,7 +104,8 @@ long resident_kib() {
 namespace {
 
 // The program's objects, as main() builds them, in a program directory of
-// their own that holds the start and stop pictures and a click.
+// their own that holds the start and stop pictures and a click; it is the
+// current directory while they live.
 struct Machine {
     explicit Machine(AudioOutput& out) : output(out) {
         QDir::setCurrent(dir.path());
@@ -139,6 +140,11 @@ struct Machine {
 
     void play(bool on) { window.findChild<QCheckBox*>("CheckBoxBeat")->setChecked(on); }
 
+    ~Machine() { QDir::setCurrent(here); }
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    const QString here = QDir::currentPath();
     QTemporaryDir dir;
     UnattendedPrompts console;
     AudioOutput& output;
