@@ -52,6 +52,7 @@ void SequencerTimer::setEnabled(bool enabled) {
     }
     start_ = now_();
     start_frame_ = now_frame(start_) + lookahead_;
+    start_thousandths_ = 0;
     ticks_ = 0;
     arm();
 }
@@ -88,11 +89,17 @@ SequencerTimer::Clock::time_point SequencerTimer::time_of(std::uint64_t frame) c
 }
 
 std::uint64_t SequencerTimer::grid_frame(std::uint64_t n) const {
-    return start_frame_ + n * static_cast<std::uint64_t>(interval_ms_) * rate_ / 1000;
+    return start_frame_ +
+           (start_thousandths_ + n * static_cast<std::uint64_t>(interval_ms_) * rate_) / 1000;
 }
 
+// The part of a frame the last tick lay beyond its whole frame is kept, so
+// that runs of different intervals add up to the sum of their milliseconds.
 void SequencerTimer::rebase() {
-    start_frame_ = grid_frame(ticks_);
+    const std::uint64_t thousandths =
+        start_thousandths_ + ticks_ * static_cast<std::uint64_t>(interval_ms_) * rate_;
+    start_frame_ += thousandths / 1000;
+    start_thousandths_ = thousandths % 1000;
     ticks_ = 0;
 }
 
@@ -112,9 +119,12 @@ void SequencerTimer::fire() {
     lateness_.add(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
         playing > due ? static_cast<double>(playing - due) / rate_ : 0.0)));
     // A frame the output may already have mixed is too late to land on: the
-    // grid moves to here, once, instead of playing the missed ticks at once.
+    // grid starts again from here, once, instead of playing the missed ticks
+    // at once.
     if (grid_frame(ticks_) < playing + render_lead_) {
-        start_frame_ = playing + lookahead_ - (grid_frame(ticks_) - start_frame_);
+        start_frame_ = playing + lookahead_;
+        start_thousandths_ = 0;
+        ticks_ = 0;
     }
     tick_frame_ = grid_frame(ticks_);
     in_tick_ = true;

@@ -95,10 +95,12 @@ private:
     LatenessHistogram lateness_;
 
     // The grid of the current run: tick n sounds on frame start_frame_ + n
-    // intervals. An output that has not rendered yet has a clock that stands
+    // intervals, counted from start_thousandths_ thousandths of a frame past
+    // it. An output that has not rendered yet has a clock that stands
     // still; the steady clock stands in for it from start_, when the run began.
     Clock::time_point start_{};
     std::uint64_t start_frame_ = 0;
+    std::uint64_t start_thousandths_ = 0;
     std::uint64_t ticks_ = 0;
     std::uint64_t tick_frame_ = 0;
 };

@@ -209,6 +209,26 @@ void ini_seeds(const fs::path& dir, const fs::path& source) {
           "[setup]\nSpeed=123\n" + std::string(100000, 'x') + "=long\n[main]\nfirstuse=0\n");
 }
 
+// The language packages, and damaged copies: cut in the middle of a line,
+// with the sections lost, in Windows-1252 with every line ended by CR alone,
+// values in quotes, blanks and accelerators, and a key given twice.
+void language_seeds(const fs::path& dir, const fs::path& source) {
+    for (const char* package : {"anglais", "francais"}) {
+        const std::string text = read(source / "data" / "langues" / package / "qx375.lng");
+        write(dir / (std::string(package) + ".lng"), text);
+        write(dir / (std::string(package) + "_cut.lng"), text.substr(0, text.size() / 2 + 7));
+        std::string sectionless = text;
+        for (std::size_t at; (at = sectionless.find('[')) != std::string::npos;) {
+            sectionless[at] = '(';
+        }
+        write(dir / (std::string(package) + "_no_sections.lng"), sectionless);
+    }
+    write(dir / "cr_only.lng", "[main]\rloopc=Boucle\rCodeStopc=Fin\rmainmenu=Bo\xEEte\r");
+    write(dir / "odd_values.lng", "[main]\nCodeStopc=\" End \"\nloopc=&&Loop &x\nabout=&&&\n"
+                                  "Action=\nBOXAction=Act\nPlay24=\n[sndsetup]\n"
+                                  "LabelPitch=\"\nsndmenu=a=b;c\n[main]\nCodeStopc=12\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -217,11 +237,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* kind : {"wave", "song", "ini"}) {
+    for (const char* kind : {"wave", "song", "ini", "language"}) {
         fs::create_directories(out / kind);
     }
     wave_seeds(out / "wave");
     song_seeds(out / "song");
     ini_seeds(out / "ini", argv[2]);
+    language_seeds(out / "language", argv[2]);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace qx375::test {
@@ -94,6 +95,41 @@ TEST(SequencerTimerTest, AStallMovesTheGridOnce) {
         }
     }
     EXPECT_EQ(moves, 1);
+}
+
+// Offline, on a clock that never lags: every tick lands on the start plus the
+// sum of the intervals so far, however often the interval changes. Sizes that
+// alternate at every pattern must not lose a fraction of a frame at each
+// change, or a long song drifts away from its tempo.
+TEST(SequencerTimerTest, ChangedIntervalsAddUpWithoutDrift) {
+    const std::pair<int, int> pairs[] = {{106, 160}, {97, 91}, {10, 11}};
+    for (const auto& [first, second] : pairs) {
+        AudioClock clock;
+        std::uint64_t frame = 0;
+        std::unique_ptr<SequencerTimer> timer;
+        int ticks = 0;
+        timer = std::make_unique<SequencerTimer>(clock, kRate, kLead, [&] {
+            if (++ticks % 16 == 0) {
+                timer->setInterval(ticks / 16 % 2 == 0 ? first : second);
+            }
+        });
+        timer->run_offline([&] {
+            return std::chrono::steady_clock::time_point(std::chrono::hours(1)) +
+                   std::chrono::microseconds(frame * 1'000'000 / kRate);
+        });
+        timer->setInterval(first);
+        timer->setEnabled(true);
+        // The run starts one interval before its first tick.
+        const std::uint64_t start = timer->next_tick_frame() - first * kRate / 1000;
+        std::uint64_t elapsed_ms = static_cast<std::uint64_t>(first);
+        for (int k = 0; k < 3200; ++k) {
+            frame = timer->due_frame();
+            timer->tick();
+            ASSERT_EQ(timer->tick_frame(), start + elapsed_ms * kRate / 1000)
+                << first << "/" << second << " ms, tick " << k;
+            elapsed_ms += static_cast<std::uint64_t>(timer->interval());
+        }
+    }
 }
 
 } // namespace
