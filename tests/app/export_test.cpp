@@ -6,6 +6,7 @@
 #include <sndfile.h>
 
 #include <cstdlib>
+#include <functional>
 
 namespace qx375::test {
 namespace {
@@ -143,42 +144,62 @@ std::vector<long> onsets_in(const std::string& path) {
     return onsets;
 }
 
-TEST(ExportLive, TheFileHoldsTheSongFromItsFirstStepToItsEndWithEveryHitOnTheGrid) {
-    LiveRig rig;
-    for (int m : {1, 2}) {
-        rig.song.song[m] = 1;
+// A live run whose GUI thread the machine held up beyond what the look-ahead
+// absorbs moves the grid, as it should, and proves nothing about where hits
+// land: `check` runs on the first of three runs that kept its ticks in time.
+void on_a_run_in_time(const std::function<void(LiveRig&)>& prepare,
+                      const std::function<void(LiveRig&)>& run,
+                      const std::function<void(LiveRig&)>& check) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        LiveRig rig(prepare);
+        run(rig);
+        if (rig.window.timer().lateness().worst() <= SequencerTimer::kTickLateness) {
+            check(rig);
+            return;
+        }
     }
-    rig.song.song[3] = kEndMarker;
-    rig.song.patterns[1].size = 16;
-    rig.song.patterns[1].steps[2].fill(1);
-    rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
-    rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-    rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
-    rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-    rig.prompts.files.push_back("song");
-    rig.window.Export1Click();
-    const double step = rig.window.timer().interval() * 44.1;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window.exporting; }, 5000));
-    ASSERT_TRUE(rig.notifier.shown.empty()) << rig.notifier.shown.front();
+    GTEST_SKIP() << "the machine held up every run's ticks beyond the look-ahead";
+}
 
-    SF_INFO info{};
-    SNDFILE* file = sf_open("song.WAV", SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    sf_close(file);
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(static_cast<double>(info.frames), 32 * step, step) << "32 steps";
-    const std::vector<long> onsets = onsets_in("song.WAV");
-    ASSERT_EQ(onsets.size(), 32u);
-    for (std::size_t k = 0; k < onsets.size(); ++k) {
-        EXPECT_NEAR(onsets[k], static_cast<double>(k) * step, 1.0) << "hit " << k;
-    }
+TEST(ExportLive, TheFileHoldsTheSongFromItsFirstStepToItsEndWithEveryHitOnTheGrid) {
+    double step = 0;
+    on_a_run_in_time(
+        {},
+        [&](LiveRig& rig) {
+            for (int m : {1, 2}) {
+                rig.song.song[m] = 1;
+            }
+            rig.song.song[3] = kEndMarker;
+            rig.song.patterns[1].size = 16;
+            rig.song.patterns[1].steps[2].fill(1);
+            rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
+            rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
+            rig.prompts.files.push_back("song");
+            rig.window.Export1Click();
+            step = rig.window.timer().interval() * 44.1;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window.exporting; }, 5000));
+            ASSERT_TRUE(rig.notifier.shown.empty()) << rig.notifier.shown.front();
+        },
+        [&](LiveRig&) {
+            SF_INFO info{};
+            SNDFILE* file = sf_open("song.WAV", SFM_READ, &info);
+            ASSERT_NE(file, nullptr);
+            sf_close(file);
+            EXPECT_EQ(info.channels, 2);
+            EXPECT_NEAR(static_cast<double>(info.frames), 32 * step, step) << "32 steps";
+            const std::vector<long> onsets = onsets_in("song.WAV");
+            ASSERT_EQ(onsets.size(), 32u);
+            for (std::size_t k = 0; k < onsets.size(); ++k) {
+                EXPECT_NEAR(onsets[k], static_cast<double>(k) * step, 1.0) << "hit " << k;
+            }
+        });
 }
 
 // The renderer runs the same window on its own clock: a song rendered
 // offline has its hits where the live export has them, across patterns of
 // two sizes and both interval rules.
 TEST(ExportLive, TheRendererPlacesEveryHitWhereTheLiveExportHasIt) {
-    LiveRig rig([](LiveRig& r) {
+    const auto prepare = [](LiveRig& r) {
         r.song.set_sample_file(2, "click.wav");
         r.song.song[1] = r.song.song[3] = 1;
         r.song.song[2] = 2;
@@ -192,18 +213,21 @@ TEST(ExportLive, TheRendererPlacesEveryHitWhereTheLiveExportHasIt) {
         r.song.save_drm("song.drm");
         r.dir.write_text("qx375.ini", "[setup]\nPatternMode=1\nSpeed=40\n"
                                       "autoload_0=song.drm\n[main]\nfirstuse=0\n");
-    });
-    rig.export_song("live");
-    const std::string command =
-        std::string("\"") + QX375_RENDER_PATH + "\" --no-tail song.drm offline.wav 2>/dev/null";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::vector<long> live = onsets_in("live.WAV");
-    const std::vector<long> offline = onsets_in("offline.wav");
-    ASSERT_EQ(live.size(), 16u + 12u + 16u);
-    ASSERT_EQ(offline.size(), live.size());
-    for (std::size_t k = 0; k < live.size(); ++k) {
-        EXPECT_NEAR(offline[k], live[k], 1) << "hit " << k;
-    }
+    };
+    on_a_run_in_time(
+        prepare, [](LiveRig& rig) { rig.export_song("live"); },
+        [](LiveRig&) {
+            const std::string command = std::string("\"") + QX375_RENDER_PATH +
+                                        "\" --no-tail song.drm offline.wav 2>/dev/null";
+            ASSERT_EQ(std::system(command.c_str()), 0);
+            const std::vector<long> live = onsets_in("live.WAV");
+            const std::vector<long> offline = onsets_in("offline.wav");
+            ASSERT_EQ(live.size(), 16u + 12u + 16u);
+            ASSERT_EQ(offline.size(), live.size());
+            for (std::size_t k = 0; k < live.size(); ++k) {
+                EXPECT_NEAR(offline[k], live[k], 1) << "hit " << k;
+            }
+        });
 }
 
 } // namespace
