@@ -74,7 +74,8 @@ TEST(Render, SaysWhatIsWrongWithItsExitCode) {
     EXPECT_EQ(rig.render("", "out.wav/inside"), 3);
     rig.song.song[3] = 1;
     rig.save();
-    EXPECT_EQ(rig.render(""), 4) << "no End marker";
+    EXPECT_EQ(rig.render("--no-tail --speed 40"), 4) << "no End marker: written, and said so";
+    EXPECT_GT(static_cast<double>(rig.info().frames), 255 * 14 * 40 * 44.1) << "all 255 measures";
     EXPECT_EQ(rig.render("--max-measures 2 --no-tail --speed 40"), 0);
     EXPECT_NEAR(static_cast<double>(rig.info().frames), 32 * kStep, 1);
     rig.dir.write_text("song.drm", "not a song");

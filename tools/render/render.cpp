@@ -41,7 +41,7 @@ constexpr const char* kUsage =
     "  --tail, --no-tail  let the last sounds ring out (default) or end with the last step\n"
     "  --bits 16|24|32f   sample format (default 16)\n"
     "  --rate HZ          sample rate, 8000..192000 (default 44100)\n"
-    "  --max-measures N   render at most N measures (1..255)\n";
+    "  --max-measures N   render at most N measures (1..255, default 255)\n";
 
 enum Exit { ok = 0, usage = 1, unreadable_song = 2, unwritable_output = 3, endless = 4 };
 
@@ -287,19 +287,16 @@ int main(int argc, char** argv) {
     }
 
     int passes = o.repeat;
+    bool endless_song = false;
     if (o.pattern) {
         m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(0);
         m.window.findChild<QLineEdit*>("EditNumPattern")->setText(QString::number(*o.pattern));
     } else {
         m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
         const auto end = std::find(m.song.song.begin() + 1, m.song.song.end(), kEndMarker);
-        if (end == m.song.song.end() && !o.max_measures) {
-            return fail(endless, "the song has no End marker: give --max-measures N (1..255)");
-        }
-        passes = static_cast<int>(end - m.song.song.begin()) - 1;
-        if (o.max_measures) {
-            passes = std::min(passes, *o.max_measures);
-        }
+        endless_song = end == m.song.song.end() && !o.max_measures;
+        passes = std::min(static_cast<int>(end - m.song.song.begin()) - 1,
+                          o.max_measures.value_or(kMeasures - 1));
         m.window.SpeedButtonBeginSongClick();
     }
     m.window.getpatern();
@@ -316,6 +313,12 @@ int main(int argc, char** argv) {
     if (error != 0) {
         return fail(unwritable_output,
                     "cannot write \"" + o.out + "\": " + std::generic_category().message(error));
+    }
+    // Written, as the program plays such a song, but probably not what was
+    // meant: a script hears of it.
+    if (endless_song) {
+        return fail(endless, "the song has no End marker: all its measures were rendered, up to "
+                             "255 (--max-measures N stops sooner)");
     }
     return ok;
 }
