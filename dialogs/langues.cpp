@@ -107,14 +107,17 @@ void TFormLangues::CheckBoxNoMoreClick() {
 // Escape would close the dialog without a choice; only its buttons close it.
 void TFormLangues::reject() {}
 
-// The language file first, then the help file; a copy that fails stops the
-// install and is reported, and is never taken for an installed language.
+// The language file first, then the help file, each from the language's own
+// folder, whatever the letter case of its names; a file missing there, or a
+// copy that fails, stops the install and is reported, and is never taken for
+// an installed language.
 void TFormLangues::install(const char* folder, const char* failure) {
     const std::string directory = host_.program_directory();
-    const std::string package = directory + "/langues/" + folder + "/";
     for (const char* file : {"qx375.lng", "qx375.hlp"}) {
         const std::string installed = find_file(directory + "/" + file, directory);
-        if (!copy_file(find_file(package + file, directory), installed)) {
+        const std::optional<std::string> source =
+            find_under(directory, std::string("langues/") + folder + "/" + file);
+        if (!source || !copy_file(*source, installed)) {
             notifier_.show_message(failure);
             return;
         }

@@ -30,10 +30,12 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
                               [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
-// The entry of dir whose name equals wanted but for ASCII letter case. Several
-// can match on a case-sensitive file system; the smallest name is taken so the
-// answer does not depend on the order the directory lists them in.
-std::optional<fs::path> match_in(const fs::path& dir, std::string_view wanted) {
+// The entry of dir whose name equals wanted but for ASCII letter case, and
+// that is a regular file, or a folder when `folder`. Several can match on a
+// case-sensitive file system; the smallest name is taken so the answer does
+// not depend on the order the directory lists them in.
+std::optional<fs::path> match_in(const fs::path& dir, std::string_view wanted,
+                                 bool folder = false) {
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
     if (ec) {
@@ -42,7 +44,8 @@ std::optional<fs::path> match_in(const fs::path& dir, std::string_view wanted) {
     std::optional<std::string> best;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
         std::string entry = it->path().filename().string();
-        if (same_ignoring_case(entry, wanted) && is_file(it->path()) && (!best || entry < *best)) {
+        if (same_ignoring_case(entry, wanted) &&
+            (folder ? is_dir(it->path()) : is_file(it->path())) && (!best || entry < *best)) {
             best = std::move(entry);
         }
     }
@@ -86,6 +89,29 @@ std::string find_file(std::string_view name, std::string_view base_dir) {
         found = match_in(base, leaf);
     }
     return found ? found->string() : given;
+}
+
+std::optional<std::string> find_under(std::string_view base, std::string_view relative) {
+    fs::path at(base);
+    std::string_view rest = relative;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        const bool last = slash == std::string_view::npos;
+        rest = last ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty()) {
+            continue;
+        }
+        const fs::path exact = at / std::string(part);
+        if (last ? is_file(exact) : is_dir(exact)) {
+            at = exact;
+        } else if (const std::optional<fs::path> found = match_in(at, part, !last)) {
+            at = *found;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return is_file(at) ? std::optional<std::string>(at.string()) : std::nullopt;
 }
 
 } // namespace qx375

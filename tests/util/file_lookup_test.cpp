@@ -102,5 +102,20 @@ TEST_F(FindFileTest, BareNameIsLookedUpInTheCurrentDirectoryByDefault) {
     EXPECT_EQ(fs::path(found).filename(), "clap.wav");
 }
 
+// A file of the program's own folders is found in its folder only, whatever
+// the letter case of the folders and the file; never elsewhere.
+TEST_F(FindFileTest, UnderAFolderEachPartMatchesWhateverItsCase) {
+    touch("Langues/Francais/QX375.LNG");
+    touch("qx375.lng");
+    const std::string folder = base.string();
+    EXPECT_EQ(find_under(folder, "langues/francais/qx375.lng"), at("Langues/Francais/QX375.LNG"));
+    EXPECT_EQ(find_under(folder, "Langues/Francais/QX375.LNG"), at("Langues/Francais/QX375.LNG"));
+    EXPECT_EQ(find_under(folder, "langues/anglais/qx375.lng"), std::nullopt)
+        << "a missing folder, though the file is in the base";
+    EXPECT_EQ(find_under(folder, "langues/francais"), std::nullopt) << "a folder is no file";
+    EXPECT_EQ(find_under(folder, "langues/francais/qx375.hlp"), std::nullopt);
+    EXPECT_EQ(find_under((base / "nowhere").string(), "qx375.lng"), std::nullopt);
+}
+
 } // namespace
 } // namespace qx375
