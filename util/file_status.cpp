@@ -28,8 +28,6 @@ FileStatus status_of_error(int error, const std::string& path) {
         return {FileFault::disk_full, error};
     case EISDIR:
         return {FileFault::is_folder, error};
-    case ENAMETOOLONG:
-        return {FileFault::name_too_long, error};
     default:
         return {FileFault::other, error};
     }

@@ -13,7 +13,7 @@ enum class FileFault {
     permission,
     disk_full,
     is_folder,
-    name_too_long, // longer than a song keeps (255 bytes), or than the system takes
+    name_too_long, // longer than the 255 bytes a song keeps of a name
     bad_name,      // holds control characters
     not_a_song,
     cut_short,
