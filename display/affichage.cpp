@@ -29,8 +29,10 @@ constexpr Kind kFontControl{true, 0, false};
 constexpr Kind kPlainControl{false, 0, false};
 
 std::optional<Kind> kind_of(const QWidget& w) {
+    // A radio group lays out its items itself: they are its parts, not
+    // controls of the window.
     if (w.property(kRadioGroupProperty).toBool()) {
-        return Kind{false, 0, true};
+        return kPlainControl;
     }
     const std::string_view name = w.metaObject()->className();
     if (name == "QLabel") {

@@ -35,8 +35,8 @@ ScaleFactors screen_factors(QSize screen, QSize window);
 
 // Makes a group box of radio items (a subclass without a class name of its
 // own) known to scale_control as a radio group: scaled in place and size,
-// with its own font left as it is. Its items are radio buttons and scale as
-// such.
+// with its own font left as it is. Its items are its own parts, which it lays
+// out itself: the window's scaling leaves them, and their font, alone.
 void mark_radio_group(QGroupBox& group);
 
 // Shrinks one control in place, recognised by its exact class; a subclass
