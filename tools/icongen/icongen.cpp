@@ -3,12 +3,8 @@
 //   icongen OUT_DIR SIZE...
 // writes OUT_DIR/<SIZE>x<SIZE>/apps/qx375.png for each size and
 // OUT_DIR/scalable/apps/qx375.svg.
-#include <QColor>
-#include <QImage>
-#include <QPainter>
+#include "display/program_icon.h"
 
-#include <array>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,65 +15,18 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// The icon is laid out on a square of this many units.
-constexpr double kUnits = 32;
-
-struct Box {
-    double x0, y0, x1, y1, radius;
-    QColor colour;
-};
-
-// A rounded body with a dark rim, and four sounds by four steps.
-std::vector<Box> picture() {
-    const QColor rim(0, 110, 130);
-    const QColor panel(0, 206, 206);
-    const QColor cell(204, 255, 255);
-    const QColor hit(200, 0, 0);
-    constexpr std::array<const char*, 4> beat = {"X.X.", "..X.", ".X.X", "X..."};
-    std::vector<Box> boxes = {{1, 1, 31, 31, 6, rim}, {3, 3, 29, 29, 4, panel}};
-    for (int row = 0; row < 4; ++row) {
-        for (int step = 0; step < 4; ++step) {
-            const double x = 5 + 6 * step;
-            const double y = 5 + 6 * row;
-            boxes.push_back({x, y, x + 4, y + 4, 1, beat[row][step] == 'X' ? hit : cell});
-        }
-    }
-    return boxes;
-}
-
-// Edges fall on whole pixels, rounded away from the centre when a unit ends
-// half-way through a pixel, so that the small sizes stay sharp and the
-// picture stays symmetric.
-double snap(double units, int size) {
-    const double centre = size / 2.0;
-    const double at = units * size / kUnits - centre;
-    return centre + (at >= 0 ? std::floor(at + 0.5) : -std::floor(0.5 - at));
-}
+using qx375::IconBox;
 
 bool write_png(const fs::path& path, int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    for (const Box& b : picture()) {
-        painter.setBrush(b.colour);
-        const QRectF rect(QPointF(snap(b.x0, size), snap(b.y0, size)),
-                          QPointF(snap(b.x1, size), snap(b.y1, size)));
-        // A corner rounded by less than a pixel would only blur a small cell.
-        const double radius = b.radius * size / kUnits >= 1 ? b.radius * size / kUnits : 0;
-        painter.drawRoundedRect(rect, radius, radius);
-    }
-    painter.end();
-    return image.save(QString::fromStdString(path.string()), "PNG");
+    return qx375::program_icon(size).save(QString::fromStdString(path.string()), "PNG");
 }
 
 bool write_svg(const fs::path& path) {
     std::ofstream out(path);
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kUnits << "\" height=\""
-        << kUnits << "\" viewBox=\"0 0 " << kUnits << ' ' << kUnits << "\">\n";
-    for (const Box& b : picture()) {
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << qx375::kIconUnits
+        << "\" height=\"" << qx375::kIconUnits << "\" viewBox=\"0 0 " << qx375::kIconUnits << ' '
+        << qx375::kIconUnits << "\">\n";
+    for (const IconBox& b : qx375::program_icon_boxes()) {
         out << "  <rect x=\"" << b.x0 << "\" y=\"" << b.y0 << "\" width=\"" << b.x1 - b.x0
             << "\" height=\"" << b.y1 - b.y0 << "\" rx=\"" << b.radius << "\" fill=\""
             << b.colour.name().toStdString() << "\"/>\n";
