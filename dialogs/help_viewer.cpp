@@ -3,22 +3,37 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace qx375 {
 
-HelpViewer::HelpViewer() {
+namespace {
+
+constexpr QSize kSize{640, 720};
+
+QPushButton* help_button(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+} // namespace
+
+HelpViewer::HelpViewer(QWidget* main_window) : QWidget(main_window, Qt::Window) {
     setObjectName("HelpViewer");
     setWindowTitle("QX375 Help");
-    resize(640, 720);
+    resize(kSize);
     browser_ = new QTextBrowser(this);
     browser_->setObjectName("HelpText");
     browser_->setOpenExternalLinks(true);
-    auto* contents = new QPushButton("&Contents", this);
-    auto* back = new QPushButton("&Back", this);
-    auto* close = new QPushButton("Cl&ose", this);
+    auto* contents = help_button(this, "HelpContents", "&Contents");
+    auto* back = help_button(this, "HelpBack", "&Back");
+    auto* close = help_button(this, "HelpClose", "Cl&ose");
     back->setEnabled(false);
     connect(contents, &QPushButton::clicked, browser_, &QTextBrowser::home);
     connect(back, &QPushButton::clicked, browser_, &QTextBrowser::backward);
@@ -42,7 +57,24 @@ bool HelpViewer::open(const QString& path) {
     }
     browser_->clearHistory();
     browser_->setSource(QUrl::fromLocalFile(file.absoluteFilePath()), QTextDocument::HtmlResource);
+    if (!browser_->documentTitle().isEmpty()) {
+        setWindowTitle(browser_->documentTitle());
+    }
     return true;
+}
+
+// The window keeps to its screen, less what a window manager adds around
+// it: on a small screen its full height would run off the bottom.
+void HelpViewer::showEvent(QShowEvent* event) {
+    if (const QScreen* shown_on = screen()) {
+        const QRect area = shown_on->availableGeometry();
+        const QSize frame = frameGeometry().size() - size();
+        const QSize room = area.size() - frame.expandedTo(QSize(8, 32));
+        resize(kSize.boundedTo(room));
+        move(std::max(area.left(), std::min(x(), area.right() - width())),
+             std::max(area.top(), std::min(y(), area.bottom() - height())));
+    }
+    QWidget::showEvent(event);
 }
 
 } // namespace qx375
