@@ -1,35 +1,37 @@
 #include "dialogs/soundset.h"
 
+#include "dialogs/controls.h"
+
 #include <QComboBox>
 #include <QEvent>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 
 namespace qx375 {
 namespace {
 
 constexpr int kChannels = 12; // the list names sounds 0..11 only
+constexpr int kDesignWidth = 199;
+constexpr int kDesignHeight = 386;
+// What a title bar takes beside its caption: the icon, the buttons, margins.
+constexpr int kTitleBarButtons = 90;
+// What a window manager adds around the dialog: its borders and title bar.
+constexpr QSize kFrame{8, 32};
 
 const QColor kDialogColour(4, 115, 181);
-
-template <typename W>
-W* make(QWidget* parent, const char* name, QRect place, const char* hint = nullptr) {
-    auto* w = new W(parent);
-    w->setObjectName(name);
-    w->setGeometry(place);
-    if (hint != nullptr) {
-        w->setToolTip(hint);
-    }
-    return w;
-}
 
 QLabel* label(QWidget* parent, const char* name, const char* caption, QRect place,
               const char* colour) {
@@ -42,26 +44,18 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, QRect plac
     return l;
 }
 
-// A field that only shows a number; typing into it changes nothing.
+// A box that shows a value; typing a number and Enter sets it.
 QLineEdit* field(QWidget* parent, const char* name, QRect place, const char* hint) {
     auto* f = make<QLineEdit>(parent, name, place, hint);
-    f->setReadOnly(true);
+    f->setValidator(new QRegularExpressionValidator(QRegularExpression("-?[0-9]{0,6}"), f));
     return f;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect place,
-                    const char* hint) {
-    auto* b = make<QPushButton>(parent, name, place, hint);
-    b->setText(caption);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const char* hint,
-                          QStyle::StandardPixmap glyph) {
-    auto* b = make<QToolButton>(parent, name, place, hint);
-    b->setIcon(parent->style()->standardIcon(glyph));
-    return b;
+// A box that only shows.
+QLineEdit* display_field(QWidget* parent, const char* name, QRect place, const char* hint) {
+    auto* f = make<QLineEdit>(parent, name, place, hint);
+    f->setReadOnly(true);
+    return f;
 }
 
 // The minimum at the top, and keys that move the handle the way their arrows
@@ -81,10 +75,24 @@ QRadioButton* preset_button(QWidget* parent, const char* name, QRect place, cons
     return b;
 }
 
-void show_text(QLineEdit* box, const QString& text) {
-    if (box->text() != text) {
-        box->setText(text);
+// The dialog is drawn at 96 pixels per inch and grows with the desktop's
+// DPI, as its fonts do.
+double dpi_density(const QWidget& dialog) {
+    return dialog.logicalDpiY() > 0 ? dialog.logicalDpiY() / 96.0 : 1.0;
+}
+
+// Screen pixels per pixel of the design: as the DPI has it, or less on a
+// screen too small for the dialog and the frame a window manager adds.
+double screen_density(const QWidget& dialog) {
+    const double dpi = dpi_density(dialog);
+    const QScreen* screen = dialog.screen();
+    if (screen == nullptr) {
+        return dpi;
     }
+    const QSize area = screen->availableGeometry().size();
+    const double fit = std::min({1.0, (area.width() - kFrame.width()) / (kDesignWidth * dpi),
+                                 (area.height() - kFrame.height()) / (kDesignHeight * dpi)});
+    return fit > 0 ? dpi * fit : dpi;
 }
 
 // Moves a slider without running its change handling; a position outside
@@ -100,70 +108,114 @@ void show_position(QSlider* slider, long long position) {
 
 TFormSetup::TFormSetup(matrice& song, DirectSound& sound, Notifier& notifier, SetupHost& host,
                        QWidget* parent)
-    : QDialog(parent), song_(song), sound_(sound), notifier_(notifier), host_(host) {
+    : QDialog(parent), song_(song), sound_(sound), notifier_(notifier), host_(host),
+      density_(screen_density(*this)), form_(new QWidget(this)) {
     setObjectName("FormSetup");
-    setWindowTitle("Sound Setup");
-    setFixedSize(199, 386);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, kDialogColour);
-    setPalette(palette);
-    setAutoFillBackground(true);
+    if (density_ < dpi_density(*this)) {
+        QFont smaller = font();
+        smaller.setPointSizeF(smaller.pointSizeF() * density_ / dpi_density(*this));
+        setFont(smaller);
+    }
+    paint(this, kDialogColour);
+    form_->setObjectName("form");
+    form_->resize(px(kDesignWidth), px(kDesignHeight));
     build_controls();
     connect_handlers();
+    set_caption(caption_);
+}
+
+int TFormSetup::px(int design) const {
+    return static_cast<int>(std::lround(design * density_));
+}
+
+QRect TFormSetup::design(int left, int top, int width, int height) const {
+    return {px(left), px(top), px(width), px(height)};
+}
+
+// A window manager cuts a caption that does not fit the title bar: the
+// dialog widens to hold it with a sound's name, its controls staying in the
+// middle.
+void TFormSetup::set_caption(const QString& caption) {
+    caption_ = caption;
+    QFont title_font = font();
+    title_font.setBold(true);
+    const int needed =
+        QFontMetrics(title_font).horizontalAdvance(caption_ + " - B.Drum") + px(kTitleBarButtons);
+    const int width = std::max(form_->width(), needed);
+    setFixedSize(width, form_->height());
+    form_->move((width - form_->width()) / 2, 0);
+    show_title();
+}
+
+// The caption, the sound and the file it plays.
+void TFormSetup::show_title() {
+    const QString file =
+        QFileInfo(QString::fromStdString(song_.get_sample_file(sound_index_))).fileName();
+    QString title = caption_ + " - " + host_.sound_name(sound_index_);
+    if (!file.isEmpty()) {
+        title += " (" + file + ")";
+    }
+    setWindowTitle(title);
 }
 
 void TFormSetup::build_controls() {
-    Labelpattern = label(this, "Labelpattern", "Pattern #", {6, 6, 62, 16}, "aqua");
-    EditNumPattern = field(this, "EditNumPattern", {6, 24, 40, 22}, "Pattern as this step");
+    Labelpattern = label(form_, "Labelpattern", "Pattern #", design(6, 6, 62, 16), "aqua");
+    EditNumPattern =
+        display_field(form_, "EditNumPattern", design(6, 24, 40, 22), "Pattern as this step");
     EditNumPattern->setText("0");
     QFont bold = EditNumPattern->font();
     bold.setBold(true);
     EditNumPattern->setFont(bold);
     EditNumPattern->setStyleSheet("background: aqua; color: navy;");
-    LabelMesure = label(this, "LabelMesure", "Measure #", {80, 6, 76, 16}, "white");
-    EditMesure = field(this, "EditMesure", {80, 24, 48, 22}, "Measure number in song mode");
+    LabelMesure = label(form_, "LabelMesure", "Measure #", design(80, 6, 76, 16), "white");
+    EditMesure =
+        display_field(form_, "EditMesure", design(80, 24, 48, 22), "Measure number in song mode");
     EditMesure->setText("0");
     EditMesure->setFont(bold);
     EditMesure->setStyleSheet("background: rgb(0, 128, 255); color: yellow;");
-    SpeedButtonBackPattern = speed_button(this, "SpeedButtonBackPattern", {80, 49, 24, 22},
+    SpeedButtonBackPattern = speed_button(form_, "SpeedButtonBackPattern", design(80, 49, 24, 22),
                                           "previous measure", QStyle::SP_ArrowLeft);
-    SpeedButtonForwardPattern = speed_button(this, "SpeedButtonForwardPattern", {104, 49, 24, 22},
-                                             "next measure", QStyle::SP_ArrowRight);
+    SpeedButtonForwardPattern =
+        speed_button(form_, "SpeedButtonForwardPattern", design(104, 49, 24, 22), "next measure",
+                     QStyle::SP_ArrowRight);
 
-    LabelVolume = label(this, "LabelVolume", "Volume", {6, 80, 52, 16}, "yellow");
-    EditVol = field(this, "EditVol", {6, 98, 46, 22}, "Volume of the sound");
+    LabelVolume = label(form_, "LabelVolume", "Volume", design(6, 80, 52, 16), "yellow");
+    EditVol = field(form_, "EditVol", design(6, 98, 46, 22), "Volume of the sound");
     TrackBarVol =
-        vertical_slider(this, "TrackBarVol", {6, 126, 24, 150}, "Change the sound volume");
+        vertical_slider(form_, "TrackBarVol", design(6, 126, 24, 150), "Change the sound volume");
     TrackBarVol->setRange(0, 10000);
     TrackBarVol->setPageStep(1);
-    RadioButtonVolMax =
-        preset_button(this, "RadioButtonVolMax", {32, 126, 18, 18}, "Maximize instrument's volume");
-    RadioButtonVolMid = preset_button(this, "RadioButtonVolMid", {32, 192, 18, 18},
+    RadioButtonVolMax = preset_button(form_, "RadioButtonVolMax", design(32, 126, 18, 18),
+                                      "Maximize instrument's volume");
+    RadioButtonVolMid = preset_button(form_, "RadioButtonVolMid", design(32, 192, 18, 18),
                                       "Sets the instrument's volume to average");
-    RadioButtonVolMin =
-        preset_button(this, "RadioButtonVolMin", {32, 258, 18, 18}, "Minimize instrument's volume");
+    RadioButtonVolMin = preset_button(form_, "RadioButtonVolMin", design(32, 258, 18, 18),
+                                      "Minimize instrument's volume");
 
-    LabelPitch = label(this, "LabelPitch", "Pitch", {144, 80, 50, 16}, "yellow");
-    EditPitch = field(this, "EditPitch", {144, 98, 50, 22}, "Pitch of the sound");
-    TrackBarPitch = vertical_slider(this, "TrackBarPitch", {144, 126, 24, 150},
+    LabelPitch = label(form_, "LabelPitch", "Pitch", design(144, 80, 50, 16), "yellow");
+    EditPitch = field(form_, "EditPitch", design(144, 98, 50, 22), "Pitch of the sound");
+    TrackBarPitch = vertical_slider(form_, "TrackBarPitch", design(144, 126, 24, 150),
                                     "Change the pitch of the sound");
     TrackBarPitch->setRange(10, 10000);
     TrackBarPitch->setValue(100);
     TrackBarPitch->setTickInterval(5);
-    RadioButtonPitchmax = preset_button(this, "RadioButtonPitchmax", {170, 126, 18, 18},
+    TrackBarPitch->setTickPosition(QSlider::TicksRight);
+    RadioButtonPitchmax = preset_button(form_, "RadioButtonPitchmax", design(170, 126, 18, 18),
                                         "Sets the pitch to the highest");
-    RadioButtonPitchNorm = preset_button(this, "RadioButtonPitchNorm", {170, 192, 18, 18},
+    RadioButtonPitchNorm = preset_button(form_, "RadioButtonPitchNorm", design(170, 192, 18, 18),
                                          "Sets the pitch to the original sampling rate");
-    RadioButtonPitchMin =
-        preset_button(this, "RadioButtonPitchMin", {170, 258, 18, 18}, "Sets pitch to the lowest");
+    RadioButtonPitchMin = preset_button(form_, "RadioButtonPitchMin", design(170, 258, 18, 18),
+                                        "Sets pitch to the lowest");
 
-    ButtonFile = button(this, "ButtonFile", "WaveFile", {60, 80, 78, 26}, "Select sound wav file");
-    ButtonTestSound = speed_button(this, "ButtonTestSound", {60, 110, 78, 26}, "Play sound",
+    ButtonFile =
+        button(form_, "ButtonFile", "WaveFile", design(60, 80, 78, 26), "Select sound wav file");
+    ButtonTestSound = speed_button(form_, "ButtonTestSound", design(60, 110, 78, 26), "Play sound",
                                    QStyle::SP_MediaPlay);
-    Labelchannel = label(this, "Labelchannel", "Channel", {60, 146, 78, 16}, "yellow");
-    ComboBoxCanal = make<QComboBox>(this, "ComboBoxCanal", {60, 164, 54, 26}, "Select a channel");
+    Labelchannel = label(form_, "Labelchannel", "Channel", design(60, 146, 78, 16), "yellow");
+    ComboBoxCanal =
+        make<QComboBox>(form_, "ComboBoxCanal", design(60, 164, 54, 26), "Select a channel");
     QFont list_font = ComboBoxCanal->font();
-    list_font.setPixelSize(16);
+    list_font.setPixelSize(px(16));
     list_font.setBold(true);
     ComboBoxCanal->setFont(list_font);
     QPalette list_palette = ComboBoxCanal->palette();
@@ -175,27 +227,27 @@ void TFormSetup::build_controls() {
     for (int entry = 1; entry <= kChannels; ++entry) {
         ComboBoxCanal->addItem(QString::number(entry));
     }
-    ButtonChanelPlus =
-        button(this, "ButtonChanelPlus", "+", {116, 164, 22, 13}, "increments the channel #");
-    ButtonChanelMoins =
-        button(this, "ButtonChanelMoins", "-", {116, 177, 22, 13}, "decrements the channel #");
-    LabelPan = label(this, "LabelPan", "Pan", {60, 206, 78, 16}, "yellow");
-    EditPan = field(this, "EditPan", {60, 224, 54, 22}, "Pan of the sound");
+    ButtonChanelPlus = button(form_, "ButtonChanelPlus", "+", design(116, 164, 22, 13),
+                              "increments the channel #");
+    ButtonChanelMoins = button(form_, "ButtonChanelMoins", "-", design(116, 177, 22, 13),
+                               "decrements the channel #");
+    LabelPan = label(form_, "LabelPan", "Pan", design(60, 206, 78, 16), "yellow");
+    EditPan = field(form_, "EditPan", design(60, 224, 54, 22), "Pan of the sound");
 
     TrackBarPan =
-        make<QSlider>(this, "TrackBarPan", {6, 288, 187, 24}, "Change the pan of the sound");
+        make<QSlider>(form_, "TrackBarPan", design(6, 288, 187, 24), "Change the pan of the sound");
     TrackBarPan->setOrientation(Qt::Horizontal);
     TrackBarPan->setRange(0, 20000);
     TrackBarPan->setValue(10000);
     RadioButtonPanLeft =
-        preset_button(this, "RadioButtonPanLeft", {6, 314, 18, 18}, "sets pan to the left");
+        preset_button(form_, "RadioButtonPanLeft", design(6, 314, 18, 18), "sets pan to the left");
     RadioButtonPanCenter =
-        preset_button(this, "RadioButtonPanCenter", {91, 314, 18, 18}, "sets pan to center");
-    RadioButtonPanRight =
-        preset_button(this, "RadioButtonPanRight", {175, 314, 18, 18}, "sets pan to the right");
+        preset_button(form_, "RadioButtonPanCenter", design(91, 314, 18, 18), "sets pan to center");
+    RadioButtonPanRight = preset_button(form_, "RadioButtonPanRight", design(175, 314, 18, 18),
+                                        "sets pan to the right");
 
     ButtonClose =
-        button(this, "ButtonClose", "Cl&ose", {60, 346, 78, 28}, "Return to main program");
+        button(form_, "ButtonClose", "Cl&ose", design(60, 346, 78, 28), "Return to main program");
 
     presets_ = {RadioButtonVolMax,   RadioButtonVolMid,    RadioButtonVolMin,
                 RadioButtonPanLeft,  RadioButtonPanCenter, RadioButtonPanRight,
@@ -219,6 +271,14 @@ void TFormSetup::connect_handlers() {
     on(SpeedButtonForwardPattern, &QToolButton::clicked,
        &TFormSetup::SpeedButtonForwardPatternClick);
     on(ButtonClose, &QPushButton::clicked, &TFormSetup::ButtonCloseClick);
+    on(EditVol, &QLineEdit::returnPressed, &TFormSetup::EditVolEnter);
+    on(EditPan, &QLineEdit::returnPressed, &TFormSetup::EditPanEnter);
+    on(EditPitch, &QLineEdit::returnPressed, &TFormSetup::EditPitchEnter);
+    // Leaving a box without Enter shows its value again.
+    for (QLineEdit* box : {EditVol, EditPan, EditPitch}) {
+        connect(box, &QLineEdit::editingFinished, this,
+                [this] { run_guarded(notifier_, [this] { refresh(); }); });
+    }
 
     // A preset acts when it becomes checked; refresh unchecks it again.
     const std::array<void (TFormSetup::*)(), 9> preset_handlers = {
@@ -273,6 +333,7 @@ void TFormSetup::refresh() {
     for (QRadioButton* b : presets_) {
         b->setChecked(false);
     }
+    show_title();
     update();
 }
 
@@ -323,8 +384,11 @@ void TFormSetup::RadioButtonPanRightClick() {
 void TFormSetup::RadioButtonPitchmaxClick() {
     preset(TrackBarPitch, 0, &TFormSetup::TrackBarPitchChange);
 }
+// The sample's own rate, which the model keeps as 0.
 void TFormSetup::RadioButtonPitchNormClick() {
-    preset(TrackBarPitch, 5000, &TFormSetup::TrackBarPitchChange);
+    song_.set_frequency(sound_index_, 0);
+    host_.mark_modified();
+    refresh();
 }
 void TFormSetup::RadioButtonPitchMinClick() {
     preset(TrackBarPitch, 10000, &TFormSetup::TrackBarPitchChange);
@@ -360,16 +424,8 @@ void TFormSetup::ButtonTestSoundClick() {
 }
 
 void TFormSetup::ButtonFileClick() {
-    const std::optional<std::string> name = host_.choose_sound_file();
-    if (!name) {
-        return;
-    }
-    if (song_.replace_sample(sound_index_, *name)) {
+    if (host_.choose_sample(sound_index_)) {
         host_.mark_modified();
-    } else {
-        notifier_.show_message("Cannot use the sound file \"" + *name +
-                               "\": it cannot be read or is not a WAV file the sound device "
-                               "can play.");
     }
     refresh();
 }
@@ -382,6 +438,32 @@ void TFormSetup::SpeedButtonBackPatternClick() {
 void TFormSetup::SpeedButtonForwardPatternClick() {
     host_.next_measure();
     refresh();
+}
+
+// A typed number goes through the slider, as a move of the user's would; a
+// position beyond the slider's range goes to its nearest end. Anything that
+// is no number, or a value the slider already shows, shows the value again.
+void TFormSetup::typed(QLineEdit* box, QSlider* slider, long long (*position)(long long typed)) {
+    bool number = false;
+    const long long value = box->text().toLongLong(&number);
+    const int wanted = static_cast<int>(std::clamp<long long>(
+        number ? position(value) : slider->value(), slider->minimum(), slider->maximum()));
+    if (wanted != slider->value()) {
+        slider->setValue(wanted);
+    }
+    refresh();
+}
+
+void TFormSetup::EditVolEnter() {
+    typed(EditVol, TrackBarVol, [](long long shown) { return 10000 - shown; });
+}
+
+void TFormSetup::EditPanEnter() {
+    typed(EditPan, TrackBarPan, [](long long pan) { return pan + 10000; });
+}
+
+void TFormSetup::EditPitchEnter() {
+    typed(EditPitch, TrackBarPitch, [](long long frequency) { return frequency / 10; });
 }
 
 void TFormSetup::ButtonCloseClick() {

@@ -7,7 +7,6 @@
 #include <QDialog>
 
 #include <array>
-#include <optional>
 #include <string>
 
 class QComboBox;
@@ -31,9 +30,12 @@ public:
     // The main window's previous-measure and next-measure buttons.
     virtual void previous_measure() = 0;
     virtual void next_measure() = 0;
-    // The main window's sound file dialog, offering the name it held last;
-    // nothing when the user cancels.
-    virtual std::optional<std::string> choose_sound_file() = 0;
+    // Runs the main window's sound file dialog, offering the name it held
+    // last, and gives the sound the file chosen, telling the user why a file
+    // will not do; true when the sound took it.
+    virtual bool choose_sample(int sound) = 0;
+    // The name of the sound, as its row in the main window shows it.
+    virtual QString sound_name(int sound) const = 0;
 };
 
 // The sound setup: volume, pan and pitch of one sound in the pattern of the
@@ -43,6 +45,11 @@ class TFormSetup : public QDialog {
 public:
     TFormSetup(matrice& song, DirectSound& sound, Notifier& notifier, SetupHost& host,
                QWidget* parent = nullptr);
+
+    // The window's caption as the language file gives it; the title adds the
+    // sound and its sample file to it.
+    QString caption() const { return caption_; }
+    void set_caption(const QString& caption);
 
     // The sound shown and edited, 0..15; other values are ignored.
     void set_sound_index(int index);
@@ -74,6 +81,11 @@ public:
     void SpeedButtonBackPatternClick();
     void SpeedButtonForwardPatternClick();
     void ButtonCloseClick();
+    // Enter in a value's box: the value typed moves the slider, within its
+    // range, as the user would; anything else shows the value again.
+    void EditVolEnter();
+    void EditPanEnter();
+    void EditPitchEnter();
 
 protected:
     bool event(QEvent* event) override;
@@ -81,14 +93,21 @@ protected:
 private:
     void build_controls();
     void connect_handlers();
+    int px(int design) const;
+    QRect design(int left, int top, int width, int height) const;
     void preset(QSlider* slider, int position, void (TFormSetup::*change)());
     void select_channel(int entry);
+    void typed(QLineEdit* box, QSlider* slider, long long (*position)(long long typed));
+    void show_title();
 
     matrice& song_;
     DirectSound& sound_;
     Notifier& notifier_;
     SetupHost& host_;
     int sound_index_ = 0;
+    const double density_; // screen pixels per pixel of the 96 dpi design
+    QString caption_ = "Sound Setup";
+    QWidget* form_; // the controls, in the middle of a window widened for its title
 
     QLabel* Labelpattern;
     QLineEdit* EditNumPattern;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTest>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -34,7 +35,10 @@ struct FakeHost : SetupHost {
         song.next_measure();
         song.apply_mix();
     }
-    std::optional<std::string> choose_sound_file() override { return chosen; }
+    bool choose_sample(int sound) override {
+        return chosen && static_cast<bool>(song.replace_sample(sound, *chosen));
+    }
+    QString sound_name(int sound) const override { return QString("S%1").arg(sound + 1); }
 
     matrice& song;
     bool running = false;
@@ -267,8 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
                10000},
         Preset{"RadioButtonPitchmax", "TrackBarPitch", 10, "b4.SetFrequency(100)",
                &matrice::get_frequency, 100},
-        Preset{"RadioButtonPitchNorm", "TrackBarPitch", 5000, "b4.SetFrequency(50000)",
-               &matrice::get_frequency, 50000},
+        // The sample's own rate, shown as the output's.
+        Preset{"RadioButtonPitchNorm", "TrackBarPitch", 4410, "b4.SetFrequency(0)",
+               &matrice::get_frequency, 0},
         Preset{"RadioButtonPitchMin", "TrackBarPitch", 10000, "b4.SetFrequency(100000)",
                &matrice::get_frequency, 100000}));
 
@@ -366,19 +371,104 @@ TEST_F(SoundSetupTest, CancelledFileChoiceChangesNothing) {
     EXPECT_THAT(notifier.shown, IsEmpty());
 }
 
-TEST_F(SoundSetupTest, UnusableFileIsNamedAndTheSoundKeepsItsSample) {
+TEST_F(SoundSetupTest, AFileTheSoundDoesNotTakeChangesNothing) {
     open_on(3);
     host.chosen = dir.write_text("notes.wav", "not a sample");
     log.calls.clear();
     press("ButtonFile");
-    EXPECT_THAT(notifier.shown,
-                ElementsAre("Cannot use the sound file \"" + *host.chosen +
-                            "\": it cannot be read or is not a WAV file the sound device can "
-                            "play."));
     EXPECT_EQ(song.get_sample_file(3), sample(3));
     EXPECT_EQ(host.marks, 0);
     press("ButtonTestSound");
     EXPECT_THAT(log.calls, ElementsAre("b4.Stop", "b4.Play(0,0,0)"));
+}
+
+// Typing a value.
+
+struct Typed {
+    const char* box;
+    const char* text;
+    int (matrice::*read)(int) const;
+    int stored;
+};
+
+void PrintTo(const Typed& t, std::ostream* out) {
+    *out << t.box << " " << t.text;
+}
+
+class TypingTest : public SoundSetupTest, public ::testing::WithParamInterface<Typed> {};
+
+// Enter takes what was typed through the slider, within its range.
+TEST_P(TypingTest, EnterSetsTheValueTypedAsTheSliderWould) {
+    const Typed& t = GetParam();
+    store_mix(0, 3, -3000, 4000, 32000);
+    open_on(3);
+    auto* box = find<QLineEdit>(t.box);
+    box->setText(t.text);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ((song.*t.read)(3), t.stored);
+    EXPECT_EQ(host.marks, 1);
+    EXPECT_EQ(display(),
+              (Display{-song.get_volume(3), song.get_pan(3) + 10000, song.get_frequency(3) / 10,
+                       QString::number(song.get_volume(3) + 10000),
+                       QString::number(song.get_pan(3)), QString::number(song.get_frequency(3))}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachBox, TypingTest,
+    ::testing::Values(Typed{"EditVol", "2500", &matrice::get_volume, -7500},
+                      Typed{"EditVol", "12000", &matrice::get_volume, 0},
+                      Typed{"EditVol", "-5", &matrice::get_volume, -10000},
+                      Typed{"EditPan", "-2500", &matrice::get_pan, -2500},
+                      Typed{"EditPan", "30000", &matrice::get_pan, 10000},
+                      Typed{"EditPitch", "11025", &matrice::get_frequency, 11020},
+                      Typed{"EditPitch", "999999", &matrice::get_frequency, 100000},
+                      Typed{"EditPitch", "5", &matrice::get_frequency, 100}));
+
+TEST_F(SoundSetupTest, AnythingButANumberAndEnterShowsTheValueAgain) {
+    store_mix(0, 3, -3000, 4000, 32000);
+    open_on(3);
+    const Display before = display();
+    auto* box = find<QLineEdit>("EditVol");
+    box->setText("");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(display(), before) << "nothing typed";
+    box->setText("7000");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(display(), before) << "the value it holds";
+    box->setText("123");
+    box->editingFinished();
+    EXPECT_EQ(display(), before) << "left without Enter";
+    EXPECT_EQ(song.get_volume(3), -3000);
+    EXPECT_EQ(host.marks, 0);
+    EXPECT_TRUE(find<QLineEdit>("EditNumPattern")->isReadOnly());
+    EXPECT_TRUE(find<QLineEdit>("EditMesure")->isReadOnly());
+}
+
+// Look.
+
+TEST_F(SoundSetupTest, TheTitleNamesTheSoundAndItsFile) {
+    dir.write("kits/snare 2.wav", simple_wav(ramp(6)));
+    song.set_sample_file(2, (dir.path() / "kits/snare 2.wav").string());
+    open_on(2);
+    EXPECT_EQ(form.windowTitle(), "Sound Setup - S3 (snare 2.wav)");
+    form.set_caption("Réglages du son");
+    EXPECT_EQ(form.caption(), "Réglages du son");
+    EXPECT_EQ(form.windowTitle(), "Réglages du son - S3 (snare 2.wav)");
+    press("ButtonChanelPlus");
+    EXPECT_EQ(form.windowTitle(), "Réglages du son - S4 (s3.wav)");
+}
+
+TEST_F(SoundSetupTest, ALongCaptionWidensTheWindowAroundItsControls) {
+    const int narrow = form.width();
+    form.set_caption("Réglages du son de cet instrument, pattern par pattern");
+    EXPECT_GT(form.width(), narrow);
+    const QWidget* controls = find<QWidget>("form");
+    EXPECT_NEAR(controls->geometry().center().x(), form.width() / 2, 1);
+}
+
+TEST_F(SoundSetupTest, ThePitchSliderDrawsItsTicks) {
+    EXPECT_NE(slider("TrackBarPitch")->tickPosition(), QSlider::NoTicks);
+    EXPECT_EQ(slider("TrackBarPitch")->tickInterval(), 5);
 }
 
 // Closing.
@@ -402,9 +492,13 @@ TEST_F(SoundSetupTest, ClosingWhileStoppedMarksTheSongAndWhilePlayingLeavesIt) {
 // Look.
 
 TEST_F(SoundSetupTest, ControlsLieInsideTheWindowWithoutOverlapping) {
-    const QRect window(QPoint(0, 0), form.size());
-    EXPECT_EQ(form.size(), QSize(199, 386));
-    const QList<QWidget*> controls = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    const QWidget* controls_form = find<QWidget>("form");
+    const QRect window(QPoint(0, 0), controls_form->size());
+    EXPECT_EQ(controls_form->size(), QSize(199, 386)) << "at 96 dpi";
+    EXPECT_EQ(form.height(), 386);
+    EXPECT_TRUE(QRect(QPoint(0, 0), form.size()).contains(controls_form->geometry()));
+    const QList<QWidget*> controls =
+        controls_form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (qsizetype i = 0; i < controls.size(); ++i) {
         EXPECT_TRUE(window.contains(controls[i]->geometry()))
             << controls[i]->objectName().toStdString();
