@@ -1,7 +1,8 @@
 #include "app/close_on_signal.h"
 
+#include "app/tmain.h"
+
 #include <QCoreApplication>
-#include <QWidget>
 
 #include <array>
 #include <cerrno>
@@ -36,7 +37,7 @@ void handle_signals(void (*handler)(int)) {
 
 } // namespace
 
-CloseOnSignal::CloseOnSignal(QWidget& window) {
+CloseOnSignal::CloseOnSignal(Tmain& window) {
     if (::pipe2(wake_fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return; // the signals keep their default: they end the program
     }
@@ -45,9 +46,14 @@ CloseOnSignal::CloseOnSignal(QWidget& window) {
         char bytes[16];
         while (::read(wake_fds[0], bytes, sizeof bytes) > 0) {
         }
+        if (window.closing()) {
+            window.stop_now();
+            QCoreApplication::exit(kStoppedStatus);
+            return;
+        }
         // A modal dialog open over the window would keep the program
         // running once the window has closed.
-        if (window.close()) {
+        if (window.close_on_signal()) {
             QCoreApplication::quit();
         }
     });

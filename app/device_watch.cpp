@@ -2,8 +2,8 @@
 
 namespace qx375 {
 
-DeviceWatch::DeviceWatch(AudioOutput& output, Notifier& notifier)
-    : output_(output), notifier_(notifier) {
+DeviceWatch::DeviceWatch(AudioOutput& output, Notifier& notifier, const Texts& texts)
+    : output_(output), notifier_(notifier), texts_(texts) {
     timer_.setInterval(kInterval);
     QObject::connect(&timer_, &QTimer::timeout, [this] { check(); });
 }
@@ -40,7 +40,8 @@ void DeviceWatch::report() {
     }
     // Marked first: the polls go on while the message box is open.
     reported_ = true;
-    notifier_.show_message(fault == CardFault::lost ? kLostText : kNotOpenedText);
+    notifier_.show_message(
+        texts_[fault == CardFault::lost ? Msg::device_lost : Msg::device_not_opened]);
 }
 
 } // namespace qx375

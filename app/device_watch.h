@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/texts.h"
 #include "platform/audio_output.h"
 #include "platform/notifier.h"
 
@@ -16,12 +17,8 @@ namespace qx375 {
 class DeviceWatch {
 public:
     static constexpr std::chrono::milliseconds kInterval{250};
-    static constexpr const char* kLostText =
-        "The sound device was lost; playing on silently. Stop and start playback to try it again.";
-    static constexpr const char* kNotOpenedText =
-        "No sound device could be opened; playing silently. Start playback to try again.";
 
-    DeviceWatch(AudioOutput& output, Notifier& notifier);
+    DeviceWatch(AudioOutput& output, Notifier& notifier, const Texts& texts);
 
     // Before the sequencer starts: a card that went away is let go, and a
     // silent output tries the card again.
@@ -36,6 +33,7 @@ private:
 
     AudioOutput& output_;
     Notifier& notifier_;
+    const Texts& texts_;
     QTimer timer_;
     bool reported_ = false;
 };

@@ -11,8 +11,6 @@
 namespace qx375 {
 namespace {
 
-const FileDialog kSongDialog{"*.drm", "*.drm *.DRM", "", ""};
-
 // A name chosen without the song extension gets it; ".DRM" counts as one.
 std::string with_song_extension(std::string path) {
     const std::string last = path.size() >= 4 ? path.substr(path.size() - 4) : "";
@@ -29,14 +27,35 @@ QString menu_caption(const std::string& path) {
 
 } // namespace
 
+// The song dialogs open in the song's folder.
+FileDialog Tmain::song_dialog(Msg title) const {
+    FileDialog dialog{"*.drm", "*.drm *.DRM"};
+    dialog.title = texts[title];
+    dialog.folder = song_folder();
+    return dialog;
+}
+
+// The folder of the song's file; the program directory for a song without
+// one.
+std::string Tmain::song_folder() const {
+    const std::filesystem::path name = EditFileName->text().toStdString();
+    if (name.empty() || !name.has_parent_path()) {
+        return program_directory;
+    }
+    return name.is_absolute()
+               ? name.parent_path().string()
+               : (std::filesystem::path(program_directory) / name.parent_path()).string();
+}
+
 // A file of the program directory, whatever the letter case it was
 // installed with; the name as given when there is none yet.
 std::string Tmain::program_file(const std::string& name) const {
     return find_file(program_directory + "/" + name, program_directory);
 }
 
-// Before the song in memory gives way to another: unsaved changes are saved,
-// kept or the command abandoned, as the user answers. True when it may go.
+// Before the song in memory gives way to another, or the program ends:
+// unsaved changes are saved, let go or the command abandoned, as the user
+// answers. True when it may go on.
 bool Tmain::may_replace_song() {
     if (!modified) {
         return true;
@@ -68,13 +87,15 @@ void Tmain::OuvrirClick() {
     if (!may_replace_song()) {
         return;
     }
-    const std::optional<std::string> chosen = prompts_.open_file(kSongDialog);
+    FileDialog dialog = song_dialog(Msg::open_title);
+    dialog.completed_by_command = true;
+    const std::optional<std::string> chosen = prompts_.open_file(dialog);
     if (!chosen) {
         return;
     }
     const std::string path = with_song_extension(*chosen);
-    if (!song_.load_drm(path)) {
-        prompts_.show_message(load_failure_text);
+    if (const FileStatus status = song_.load_drm(path); !status) {
+        prompts_.show_message(texts.failure(load_failure_text, path, status));
         return;
     }
     EditFileName->setText(QString::fromStdString(path));
@@ -94,9 +115,15 @@ void Tmain::show_loaded_song(const std::string& name) {
     modified = false;
 }
 
+// The song of the item clicked, taken before the save question: saving
+// the song in memory puts it at the top of the list, moving the others.
 void Tmain::fichierClick(int entry) {
-    if (entry >= 0 && entry < kRecentFiles && may_replace_song()) {
-        load_recent_song(recent_files[static_cast<std::size_t>(entry)]);
+    if (entry < 0 || entry >= kRecentFiles) {
+        return;
+    }
+    const std::string name = recent_files[static_cast<std::size_t>(entry)];
+    if (may_replace_song()) {
+        load_recent_song(name);
     }
 }
 
@@ -106,8 +133,12 @@ bool Tmain::load_recent_song(const std::string& entry) {
     const std::string path = entry.empty() || std::filesystem::path(entry).is_absolute()
                                  ? entry
                                  : program_directory + "/" + entry;
-    if (entry.empty() || !song_.load_drm(path)) {
+    if (entry.empty()) {
         prompts_.show_message(load_failure_text);
+        return false;
+    }
+    if (const FileStatus status = song_.load_drm(path); !status) {
+        prompts_.show_message(texts.failure(load_failure_text, path, status));
         return false;
     }
     EditFileName->setText(QString::fromStdString(entry));
@@ -129,8 +160,8 @@ bool Tmain::save_song() {
     if (name.empty()) {
         return save_song_as();
     }
-    if (!song_.save_drm(name)) {
-        prompts_.show_message("DRM Save File Error");
+    if (const FileStatus status = song_.save_drm(name); !status) {
+        prompts_.show_message(texts.failure(texts[Msg::save_failed], name, status));
         return false;
     }
     add_recent_file(name);
@@ -143,17 +174,17 @@ bool Tmain::save_song() {
 // changes nothing: the song stays marked as changed and its name stays out
 // of the recent list.
 bool Tmain::save_song_as() {
-    const std::optional<std::string> chosen = prompts_.save_file(kSongDialog);
+    const std::optional<std::string> chosen = prompts_.save_file(song_dialog(Msg::save_as_title));
     if (!chosen) {
         return false;
     }
     const std::string path = with_song_extension(*chosen);
     if (file_exists(path) &&
-        prompts_.ask("écraser le fichier " + path + " ?", Question::ok_cancel) != Answer::ok) {
+        prompts_.ask(texts.with(Msg::overwrite_song, path), Question::ok_cancel) != Answer::ok) {
         return false;
     }
-    if (!song_.save_drm(path)) {
-        prompts_.show_message("DRM File Save Error");
+    if (const FileStatus status = song_.save_drm(path); !status) {
+        prompts_.show_message(texts.failure(texts[Msg::save_as_failed], path, status));
         return false;
     }
     EditFileName->setText(QString::fromStdString(path));

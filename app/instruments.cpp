@@ -9,34 +9,35 @@ const FileDialog kSoundDialog{"*.wav", "*.wav *.WAV", "wav", ""};
 
 } // namespace
 
-// The sample file dialog, offering the name it held last.
-std::optional<std::string> Tmain::choose_sound_file() {
+// The sample file dialog, offering the name it held last, and the file
+// chosen for the sound. A file that cannot be read, that the sound device
+// will not play or whose name a song cannot keep changes nothing: the sound
+// keeps playing what it played, the song never names a sample nobody heard,
+// and the user is told why.
+bool Tmain::choose_sample(int sound) {
     FileDialog dialog = kSoundDialog;
+    dialog.title = texts[Msg::sound_title];
     dialog.initial_name = sound_file_name_;
     const std::optional<std::string> chosen = prompts_.open_file(dialog);
-    if (chosen) {
-        sound_file_name_ = *chosen;
+    if (!chosen) {
+        return false;
     }
-    return chosen;
+    sound_file_name_ = *chosen;
+    if (const FileStatus status = song_.replace_sample(sound, *chosen); !status) {
+        prompts_.show_message(texts.failure(texts[Msg::sound_failed], *chosen, status));
+        return false;
+    }
+    return true;
 }
 
-// A sample file for the sound of a row. A file that cannot be read, or that
-// the sound device will not play, changes nothing: the sound keeps playing
-// what it played, and the song never names a sample nobody heard.
+// A sample file for the sound of a row, the dialog offering the one it
+// plays.
 void Tmain::takesound_at_chanel(int sound) {
     sound_file_name_ = song_.get_sample_file(sound);
-    const std::optional<std::string> chosen = choose_sound_file();
-    if (!chosen) {
-        return;
+    if (choose_sample(sound)) {
+        song_.mark_used();
+        modified = true;
     }
-    if (!song_.replace_sample(sound, *chosen)) {
-        prompts_.show_message("Cannot use the sound file \"" + *chosen +
-                              "\": it cannot be read or is not a WAV file the sound device "
-                              "can play.");
-        return;
-    }
-    song_.mark_used();
-    modified = true;
 }
 
 void Tmain::MixButtonClick(int sound) {

@@ -1,4 +1,5 @@
 #include "app/tmain.h"
+#include "dialogs/about_box.h"
 #include "util/ini_file.h"
 
 #include <QAbstractButton>
@@ -13,7 +14,7 @@
 namespace qx375 {
 namespace {
 
-enum class Window { main, setup };
+enum class Window { main, setup, about };
 enum class Part { caption, hint, plain_hint, item, message, copy };
 
 // One text of the language file, in the order the file is applied. A hint
@@ -143,9 +144,23 @@ constexpr Row rows[] = {
     {"sndsetup", "LabelVolume", Window::setup, "LabelVolume", Part::caption},
     {"sndsetup", "LabelPan", Window::setup, "LabelPan", Part::caption},
     {"sndsetup", "Labelchannel", Window::setup, "Labelchannel", Part::caption},
+    // Texts every window shows that older language files do not hold yet.
+    {"main", "Quitterc", Window::main, "BitBtnQuitter", Part::caption},
+    {"main", "MenuSpecial", Window::main, "special", Part::caption},
+    {"main", "MenuLangue", Window::main, "Langues1", Part::caption},
+    {"main", "MenuAide", Window::main, "Aide1", Part::caption},
+    {"main", "helpcontents", Window::main, "HelpContents", Part::caption},
+    {"main", "helpback", Window::main, "HelpBack", Part::caption},
+    {"main", "helpclose", Window::main, "HelpClose", Part::caption},
+    {"main", "abouttitle", Window::about, "AboutBox", Part::caption},
+    {"main", "aboutcredits", Window::about, "Comments", Part::caption},
+    {"sndsetup", "ButtonFilec", Window::setup, "ButtonFile", Part::caption},
 };
 
 QString caption_of(QObject* object) {
+    if (auto* setup = dynamic_cast<TFormSetup*>(object)) {
+        return setup->caption();
+    }
     if (auto* group = qobject_cast<QGroupBox*>(object)) {
         return group->title();
     }
@@ -165,7 +180,9 @@ QString caption_of(QObject* object) {
 }
 
 void set_caption(QObject* object, const QString& text) {
-    if (auto* group = qobject_cast<QGroupBox*>(object)) {
+    if (auto* setup = dynamic_cast<TFormSetup*>(object)) {
+        setup->set_caption(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(object)) {
         group->setTitle(text);
     } else if (auto* label = qobject_cast<QLabel*>(object)) {
         label->setText(text);
@@ -180,12 +197,18 @@ void set_caption(QObject* object, const QString& text) {
     }
 }
 
-} // namespace
+// The windows by Window: the main window, the sound setup, the about box.
+using Windows = std::array<QWidget*, 3>;
 
-QObject* Tmain::language_target(bool setup, const char* name) {
-    QWidget& window = setup ? static_cast<QWidget&>(*FormSetup) : *this;
-    return window.objectName() == name ? &window : window.findChild<QObject*>(name);
+QObject* target_of(const Windows& windows, const Row& row) {
+    QWidget* window = windows[static_cast<std::size_t>(row.window)];
+    if (window == nullptr) {
+        return nullptr;
+    }
+    return window->objectName() == row.name ? window : window->findChild<QObject*>(row.name);
 }
+
+} // namespace
 
 std::string* Tmain::message_buffer(const char* name) {
     const std::string_view which(name);
@@ -201,12 +224,13 @@ void Tmain::read_language_file() {
         return;
     }
     const IniFile file(program_file("qx375.lng"));
+    const Windows windows = {this, FormSetup, AboutBox};
     // The pattern box names the End marker by the End button's caption, so
     // a new caption must show there too, or the next reading of the box
     // would take the old one for no number and store pattern 0.
     const bool end_shown = shows_end_marker();
     for (const Row& row : rows) {
-        QObject* target = language_target(row.window == Window::setup, row.name);
+        QObject* target = target_of(windows, row);
         if (target == nullptr && row.part != Part::message) {
             continue;
         }
@@ -253,6 +277,7 @@ void Tmain::read_language_file() {
             break;
         }
     }
+    texts.read(file);
     if (end_shown) {
         show_text(EditNumPattern, ButtonEndSong->text());
     }
@@ -265,13 +290,14 @@ void Tmain::write_language_file() {
         return;
     }
     IniFile file(program_file("qx375.lng"));
+    const Windows windows = {this, FormSetup, AboutBox};
     for (const Row& row : rows) {
         // The help button's hint would overwrite the About menu's caption,
         // which holds the same key.
         if (row.part == Part::copy || row.part == Part::plain_hint) {
             continue;
         }
-        QObject* target = language_target(row.window == Window::setup, row.name);
+        QObject* target = target_of(windows, row);
         if (target == nullptr && row.part != Part::message) {
             continue;
         }
@@ -295,6 +321,7 @@ void Tmain::write_language_file() {
         }
         file.write(row.section, row.key, text.toStdString());
     }
+    texts.write(file);
     file.save();
 }
 

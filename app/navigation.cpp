@@ -68,6 +68,12 @@ void Tmain::EditNumPatternChange() {
         song_.copy_from(previous);
         song_.mark_used();
     }
+    // Whatever the grid shows is what its clicks edit: a number typed in
+    // shows its pattern at once. Only a change of pattern redraws, so the run
+    // of this handler on every step of playback costs nothing more.
+    if (current_pattern != previous) {
+        getpatern();
+    }
 }
 
 void Tmain::EditNumPatternKeyPress() {
@@ -79,13 +85,13 @@ void Tmain::envoyer_pattern(char digit) {
     switch (text.size()) {
     case 1:
     case 2:
-        EditNumPattern->setText(text + QChar(digit));
+        show_text(EditNumPattern, text + QChar(digit));
         break;
     case 3:
-        EditNumPattern->setText(text.mid(1) + QChar(digit));
+        show_text(EditNumPattern, text.mid(1) + QChar(digit));
         break;
     default:
-        EditNumPattern->setText("0");
+        show_text(EditNumPattern, "0");
         break;
     }
 }
@@ -97,7 +103,7 @@ void Tmain::ButtonPClick(int digit) {
 
 void Tmain::ButtonPatternPlusClick() {
     const int n = strict_pattern_number();
-    EditNumPattern->setText(QString::number(n < 256 ? n + 1 : n));
+    show_text(EditNumPattern, QString::number(n < 256 ? n + 1 : n));
     getpatern();
     if (!TimerZicmu.isEnabled()) {
         modified = song_.mark_used();
@@ -107,7 +113,7 @@ void Tmain::ButtonPatternPlusClick() {
 void Tmain::ButtonPatternMoinsClick() {
     modified = song_.mark_used();
     const int n = strict_pattern_number();
-    EditNumPattern->setText(QString::number(n > 0 ? n - 1 : n));
+    show_text(EditNumPattern, QString::number(n > 0 ? n - 1 : n));
     getpatern();
     if (!TimerZicmu.isEnabled()) {
         modified = song_.mark_used();
@@ -115,7 +121,7 @@ void Tmain::ButtonPatternMoinsClick() {
 }
 
 void Tmain::ButtonEndSongClick() {
-    EditNumPattern->setText("255");
+    show_text(EditNumPattern, "255");
     getpatern();
 }
 

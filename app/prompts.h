@@ -20,6 +20,11 @@ struct FileDialog {
     std::string patterns;       // the names it lists, e.g. "*.drm *.DRM"
     std::string default_suffix; // added to a name typed without one; empty: none
     std::string initial_name;   // the name it offers
+    std::string title;          // empty: the dialog's own
+    std::string folder;         // where it opens when the name offered has none
+    // An open dialog takes a name of no file, which the command completes
+    // (a song named without its extension); otherwise only existing files.
+    bool completed_by_command = false;
 };
 
 // Everything that waits for the user: message boxes, questions, file

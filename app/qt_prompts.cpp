@@ -15,9 +15,6 @@ QString text_of(std::string_view text) {
 
 } // namespace
 
-QtPrompts::QtPrompts() = default;
-QtPrompts::~QtPrompts() = default;
-
 void QtPrompts::show_message(std::string_view text) {
     QMessageBox::information(parent_, "QX375", text_of(text));
 }
@@ -52,11 +49,18 @@ std::optional<std::string> QtPrompts::choose_file(const FileDialog& dialog, bool
     QFileDialog files(parent_);
     files.setOption(QFileDialog::DontUseNativeDialog);
     files.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    files.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    files.setFileMode(saving || dialog.completed_by_command ? QFileDialog::AnyFile
+                                                            : QFileDialog::ExistingFile);
     // The program asks its own question before it overwrites a file.
     files.setOption(QFileDialog::DontConfirmOverwrite);
     files.setNameFilter(QString::fromStdString(dialog.filter + " (" + dialog.patterns + ")"));
     files.setDefaultSuffix(QString::fromStdString(dialog.default_suffix));
+    if (!dialog.title.empty()) {
+        files.setWindowTitle(QString::fromStdString(dialog.title));
+    }
+    if (!dialog.folder.empty()) {
+        files.setDirectory(QString::fromStdString(dialog.folder));
+    }
     if (!dialog.initial_name.empty()) {
         files.selectFile(QString::fromStdString(dialog.initial_name));
     }
@@ -71,11 +75,11 @@ int QtPrompts::exec(QDialog& dialog) {
 }
 
 void QtPrompts::show_help(const std::string& path) {
-    if (!help_) {
-        help_ = std::make_unique<HelpViewer>();
+    if (help_ == nullptr) {
+        return;
     }
     if (!help_->open(QString::fromStdString(path))) {
-        show_message("The help file \"" + path + "\" cannot be read.");
+        show_message(texts_->with(Msg::help_failed, path));
         return;
     }
     help_->show();

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/prompts.h"
-
-#include <memory>
+#include "app/texts.h"
 
 class QWidget;
 
@@ -14,10 +13,13 @@ class HelpViewer;
 // the main window.
 class QtPrompts : public Prompts {
 public:
-    QtPrompts();
-    ~QtPrompts() override;
-
-    void set_parent(QWidget* parent) { parent_ = parent; }
+    // The message boxes go over the window; the help opens in its viewer,
+    // and says in the window's language when it cannot.
+    void set_parent(QWidget* parent, HelpViewer& help, const Texts& texts) {
+        parent_ = parent;
+        help_ = &help;
+        texts_ = &texts;
+    }
 
     void show_message(std::string_view text) override;
     Answer ask(std::string_view text, Question buttons) override;
@@ -30,7 +32,8 @@ private:
     std::optional<std::string> choose_file(const FileDialog& dialog, bool saving);
 
     QWidget* parent_ = nullptr;
-    std::unique_ptr<HelpViewer> help_;
+    HelpViewer* help_ = nullptr;
+    const Texts* texts_ = nullptr;
 };
 
 } // namespace qx375

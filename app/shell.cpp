@@ -43,13 +43,20 @@ void Tmain::centre_on_screen() {
 }
 
 // A key typed into the pattern box first redraws the grid, before the box
-// takes the key; Enter never reaches the box.
+// takes the key; Enter never reaches the box. In the tempo box Enter takes
+// the tempo typed instead of starting playback.
 bool Tmain::eventFilter(QObject* watched, QEvent* event) {
+    const auto is_enter = [](const QEvent* e) {
+        const int key = static_cast<const QKeyEvent*>(e)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    };
     if (watched == EditNumPattern && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter && !key->text().isEmpty()) {
+        if (!is_enter(event) && !static_cast<QKeyEvent*>(event)->text().isEmpty()) {
             guarded([&] { EditNumPatternKeyPress(); });
         }
+    } else if (watched == EditBPM && event->type() == QEvent::ShortcutOverride && is_enter(event)) {
+        event->accept();
+        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -60,6 +67,10 @@ void Tmain::closeEvent(QCloseEvent* event) {
     bool may_close = exiting_;
     if (!may_close) {
         guarded([&] { may_close = FormCloseQuery(); });
+    }
+    // Answered: the changes are saved, let go, or still here in memory.
+    if (!stopped_) {
+        guarded([&] { drop_recovery(); });
     }
     if (may_close) {
         event->accept();

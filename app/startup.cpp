@@ -18,7 +18,13 @@ void Tmain::FormActivate() {
     TrackBarVolume->setValue(65535 - static_cast<int>(output_.volume() & 0xFFFF));
     if (first_activation) {
         run_setup();
-    } else if (retry_armed_ && (sound_pending_ || glyph_pending_)) {
+        modified = was_modified;
+        // What was kept when the program was stopped last time is the user's
+        // unsaved work: once taken back it stays marked as changed.
+        offer_recovery();
+        return;
+    }
+    if (retry_armed_ && (sound_pending_ || glyph_pending_)) {
         retry_setup();
     }
     modified = was_modified;
@@ -120,52 +126,29 @@ void Tmain::saveiniconf() {
     modified = false;
 }
 
-// The close box. Yes saves the song under its name, or asks for one; a save
-// that fails or is cancelled keeps the program open, so that nothing the
-// user chose to keep is lost.
+// Before the program ends: a running export is saved or dropped and the
+// song's changes saved or let go, as the user answers; false when the user
+// stays, or a save the user asked for did not happen.
+bool Tmain::may_quit() {
+    closing_ = true;
+    const bool quit = may_end_export() && may_replace_song();
+    closing_ = false;
+    return quit;
+}
+
+// The close box, Ctrl+C or kill.
 bool Tmain::FormCloseQuery() {
-    if (modified) {
-        switch (prompts_.ask(save_changes_text, Question::yes_no_cancel)) {
-        case Answer::yes: {
-            const std::string name = EditFileName->text().toStdString();
-            if (name.empty()) {
-                if (!save_song_as()) {
-                    return false;
-                }
-            } else if (!song_.save_drm(name)) {
-                prompts_.show_message("DRM Save File Error");
-                return false;
-            }
-            modified = false;
-            break;
-        }
-        case Answer::no:
-            break;
-        default:
-            return false;
-        }
+    if (!may_quit()) {
+        return false;
     }
     saveiniconf();
     return true;
 }
 
-// The Exit command asks the same question, rewrites the language file in
-// every case, Cancel included, and ends the program unless the user cancels
-// or a save the user asked for did not happen.
+// The Exit command asks the same questions, rewrites the language file in
+// every case, Cancel included, and ends the program unless the user stays.
 void Tmain::BitBtnQuitterClick() {
-    bool end = true;
-    if (modified) {
-        switch (prompts_.ask(save_changes_text, Question::yes_no_cancel)) {
-        case Answer::yes:
-            end = save_song();
-            break;
-        case Answer::no:
-            break;
-        default:
-            end = false;
-            break;
-        }
-    }
+    const bool end = may_quit();
     write_language_file();
     if (!end) {
         return;

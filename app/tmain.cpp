@@ -1,5 +1,6 @@
 #include "app/tmain.h"
 
+#include "dialogs/controls.h"
 #include "display/affichage.h"
 
 #include <QAction>
@@ -43,19 +44,14 @@ constexpr std::array<const char*, kSounds> kSampleCaptions = {
 constexpr std::array<int, kSounds> kSoundRowTop = {21,  46,  97,  126, 156, 186, 215, 245,
                                                    273, 302, 331, 359, 388, 417, 446, 474};
 
+// The window's outer size in the design, and that of its form.
+constexpr int kOuterWidth = 1071;
+constexpr int kOuterHeight = 705;
+constexpr int kFormWidth = 1063;
+constexpr int kFormHeight = 650;
+
 const QColor kWindowColour(204, 255, 255);
 const QColor kPanelColour(0, 206, 206);
-
-template <typename W>
-W* make(QWidget* parent, const char* name, QRect place, const QString& hint = {}) {
-    auto* w = new W(parent);
-    w->setObjectName(name);
-    w->setGeometry(place);
-    if (!hint.isEmpty()) {
-        w->setToolTip(hint);
-    }
-    return w;
-}
 
 QGroupBox* group(QWidget* parent, const char* name, const char* caption, QRect place) {
     auto* box = make<QGroupBox>(parent, name, place);
@@ -67,29 +63,6 @@ QLabel* label(QWidget* parent, const char* name, const char* caption, QRect plac
     auto* l = make<QLabel>(parent, name, place);
     l->setText(caption);
     return l;
-}
-
-QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,
-                          QStyle::StandardPixmap glyph) {
-    auto* b = make<QToolButton>(parent, name, place, hint);
-    b->setIcon(parent->style()->standardIcon(glyph));
-    b->setAutoRaise(true);
-    return b;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, QRect place,
-                    const QString& hint = {}) {
-    auto* b = make<QPushButton>(parent, name, place, hint);
-    b->setText(caption);
-    b->setFocusPolicy(Qt::TabFocus);
-    return b;
-}
-
-void paint(QWidget* w, const QColor& colour) {
-    QPalette palette = w->palette();
-    palette.setColor(QPalette::Window, colour);
-    w->setPalette(palette);
-    w->setAutoFillBackground(true);
 }
 
 QFont font_of(std::initializer_list<QString> families, int pixels, bool bold = false,
@@ -114,20 +87,6 @@ QRect Tmain::design(int left, int top, int width, int height) const {
     return {px(left), px(top), px(width), px(height)};
 }
 
-// The user types at most `length` characters into the box; a text the
-// program shows there, such as a long End caption, is never cut (Qt's own
-// length limit would cut both).
-void limit_typing(QLineEdit* box, int length) {
-    box->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QString(".{0,%1}").arg(length)), box));
-}
-
-void show_text(QLineEdit* box, const QString& text) {
-    if (box->text() != text) {
-        box->setText(text);
-    }
-}
-
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
              Prompts& prompts)
     : song_(song), sound_(sound), output_(output),
@@ -135,7 +94,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
       MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), output.rate(), output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }),
-      device_watch_(output, prompts) {
+      device_watch_(output, prompts, texts) {
     setObjectName("main");
     setWindowTitle("QX375");
     auto* form = new QWidget(this);
@@ -143,9 +102,9 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     paint(form, kWindowColour);
     setCentralWidget(form);
     build_menus();
-    // The form keeps the client size of the design: its outer 1071 x 705 less
-    // the frame, the caption and the menu bar, which sits above it here.
-    setFixedSize(px(1063), px(650) + menuBar()->sizeHint().height());
+    // The form keeps the client size of the design: its outer size less the
+    // frame, the caption and the menu bar, which sits above it here.
+    setFixedSize(px(kFormWidth), px(kFormHeight) + menuBar()->sizeHint().height());
 
     EditFileName =
         make<QLineEdit>(form, "EditFileName", design(15, 15, 300, 24), "Select a drumkit project");
@@ -167,10 +126,14 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     TimerZicmu.setInterval(97);
     connect_handlers();
 
-    // On a screen smaller than the window, every control shrinks with it.
+    // On a screen smaller than the window, every control shrinks with it. The
+    // factors compare the screen with the window's outer size, its frame and
+    // caption included; what is left for the window inside them is what it
+    // may take.
     const QSize area = screen()->availableGeometry().size();
-    const ScaleFactors factors = screen_factors(area, size());
-    scale_window(*this, factors.fx, factors.fy, area);
+    const QSize outer(px(kOuterWidth), px(kOuterHeight));
+    const ScaleFactors factors = screen_factors(area, outer);
+    scale_window(*this, factors.fx, factors.fy, area - (outer - size()));
     progress_scale_ = density_ / density_factor(96) * factors.fx;
 }
 
@@ -223,6 +186,8 @@ void Tmain::build_action_groups() {
     CheckBoxBeat->setText("ON ");
     Label1 = label(GroupBoxAction, "Label1", "BPM", design(10, 46, 40, 16));
     EditBPM = make<QLineEdit>(GroupBoxAction, "EditBPM", design(10, 62, 56, 24), "Music tempo");
+    EditBPM->setValidator(
+        new QRegularExpressionValidator(QRegularExpression("[0-9]{0,4}"), EditBPM));
     TrackBarBPM = make<QSlider>(GroupBoxAction, "TrackBarBPM", design(22, 94, 32, 184),
                                 "Select music tempo (bpm)");
     TrackBarBPM->setOrientation(Qt::Vertical);
@@ -396,6 +361,9 @@ void Tmain::connect_handlers() {
     RadioGroupPlay->on_click = [this] { guarded([&] { RadioGroupPlayClick(); }); };
 
     on(TrackBarBPM, &QSlider::valueChanged, [this] { TrackBarBPMChange(); });
+    on(EditBPM, &QLineEdit::returnPressed, [this] { EditBPMEnter(); });
+    on(EditBPM, &QLineEdit::editingFinished, [this] { show_tempo(); });
+    EditBPM->installEventFilter(this);
     on(CheckBoxBeat, &QCheckBox::toggled, [this] { CheckBoxBeatClick(); });
     on(BitBtnAction, &QPushButton::clicked, [this] { BitBtnActionClick(); });
     on(CheckBoxLoop, &QCheckBox::toggled, [this] { CheckBoxLoopClick(); });

@@ -4,6 +4,8 @@
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
+#include "app/texts.h"
+#include "dialogs/controls.h"
 #include "dialogs/langues.h"
 #include "dialogs/soundset.h"
 #include "engine/patern.h"
@@ -35,12 +37,6 @@ inline constexpr int kRecentFiles = 5;
 inline constexpr int kFirstRow = 3; // rows 1 and 2 are the hi-hat pair
 inline constexpr int kLastRow = 16;
 
-// Shows a text in a box only when it differs from what the box shows: Qt
-// throws away the selection, the cursor and the undo history even when the
-// text set is the one already there.
-void show_text(QLineEdit* box, const QString& text);
-void limit_typing(QLineEdit* box, int length);
-
 // The main window: the step grid of the current pattern, the transport, the
 // navigation through patterns, measures and steps, the song files, the
 // instrument panel, and the program's start and end. It holds no pattern
@@ -68,6 +64,7 @@ public:
     std::string save_changes_text = "Save changes ?";
     std::string load_failure_text = "DRM File Failure";
     std::string replace_file_text = "replace existing file ?";
+    Texts texts;
 
     // The step grid.
     void CheckBoxClick(int column, int row);
@@ -87,6 +84,7 @@ public:
     void TimerZicmuTimer();
     void execute(int count, QObject* sender);
     void TrackBarBPMChange();
+    void EditBPMEnter();
     void CheckBoxBeatClick();
     void BitBtnActionClick();
     void RadioGroupPlayClick();
@@ -129,6 +127,7 @@ public:
     void read_recent_files();
     bool FormCloseQuery();
     void BitBtnQuitterClick();
+    bool may_quit();
     void Apropos1Click();
     void Aide1Click();
     void Langues1Click();
@@ -150,6 +149,13 @@ public:
 
     SequencerTimer& timer() { return TimerZicmu; }
 
+    // Ending the program on a signal: a close that asks its questions first,
+    // whether such a question waits for its answer, and stopping without
+    // one, the unsaved changes kept for the next start.
+    bool close_on_signal();
+    bool closing() const { return closing_; }
+    void stop_now();
+
 protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -164,8 +170,9 @@ private:
         void mark_modified() override { window_.modified = true; }
         void previous_measure() override { window_.SpeedButtonBackPatternClick(); }
         void next_measure() override { window_.SpeedButtonForwardPatternClick(); }
-        std::optional<std::string> choose_sound_file() override {
-            return window_.choose_sound_file();
+        bool choose_sample(int sound) override { return window_.choose_sample(sound); }
+        QString sound_name(int sound) const override {
+            return window_.sample_buttons[static_cast<std::size_t>(sound)]->text();
         }
 
     private:
@@ -199,21 +206,27 @@ private:
     void apply_layout(int size, int progress_width);
     void load_glyph(const char* file);
     int strict_pattern_number() const;
+    void show_tempo();
     bool shows_end_marker() const;
 
-    // Song files.
+    // Song files, and the changes kept when the program is stopped.
     bool save_song();
     bool save_song_as();
     bool may_replace_song();
     void show_loaded_song(const std::string& name);
     std::string program_file(const std::string& name) const;
+    std::string song_folder() const;
+    FileDialog song_dialog(Msg title) const;
+    void keep_for_recovery();
+    void drop_recovery();
+    void offer_recovery();
 
     // Instrument panel and export.
-    std::optional<std::string> choose_sound_file();
+    bool choose_sample(int sound);
     void finish_export();
+    bool may_end_export();
 
     // Languages.
-    QObject* language_target(bool setup, const char* name);
     std::string* message_buffer(const char* name);
 
     // Start-up.
@@ -245,6 +258,11 @@ private:
     bool retry_armed_ = false;
     // Exit has asked its question already; the window just closes.
     bool exiting_ = false;
+    // The questions before the program ends wait for their answers.
+    bool closing_ = false;
+    // The program was stopped without an answer.
+    bool stopped_ = false;
+    std::string recovery_kept_; // the file that holds the changes kept, if any
     bool settings_loaded_ = false;
     std::string sound_file_name_;               // what the sample file dialog offers next
     std::string export_file_name_ = "untitled"; // what the export's save dialog offers next

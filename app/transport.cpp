@@ -2,7 +2,6 @@
 #include "util/error.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
@@ -74,9 +73,30 @@ void Tmain::TrackBarBPMChange() {
     modified = true;
 }
 
+// A tempo typed into the box, then Enter, moves the slider as the user
+// would; anything else shows the tempo in force again.
+void Tmain::EditBPMEnter() {
+    bool number = false;
+    const int typed = EditBPM->text().toInt(&number);
+    if (number && typed > 0) {
+        TrackBarBPM->setValue(14400 / typed);
+    }
+    show_tempo();
+}
+
+void Tmain::show_tempo() {
+    show_text(EditBPM, QString::number(14400 / TrackBarBPM->value()));
+}
+
 void Tmain::CheckBoxBeatClick() {
     const bool on = CheckBoxBeat->isChecked();
     if (!on) {
+        // However playback stops, at the end of the song or by hand, in song
+        // or pattern mode, a running export ends and is saved, before a
+        // picture that cannot be read can stop anything.
+        if (exporting) {
+            finish_export();
+        }
         load_glyph("go2.bmp");
     } else {
         if (song_.get_song_entry() == kEndMarker) {
@@ -91,11 +111,6 @@ void Tmain::CheckBoxBeatClick() {
     }
     TimerZicmu.setEnabled(on);
     device_watch_.follow(on);
-    // However playback stops, at the end of the song or by hand, in song or
-    // pattern mode, a running export ends and is saved.
-    if (!on && exporting) {
-        finish_export();
-    }
 }
 
 void Tmain::BitBtnActionClick() {
@@ -123,11 +138,13 @@ void Tmain::CheckBoxLoopClick() {
     modified = true;
 }
 
+// The pictures are fixed names of the program directory, found whatever
+// their letter case, as its other files are.
 void Tmain::load_glyph(const char* file) {
-    const QString path = QDir(QString::fromStdString(program_directory)).filePath(file);
-    const QPixmap glyph(path);
+    const std::string path = program_file(file);
+    const QPixmap glyph(QString::fromStdString(path));
     if (glyph.isNull()) {
-        throw Error("Cannot open file \"" + path.toStdString() + "\"");
+        throw Error(texts.with(Msg::picture_failed, path));
     }
     BitBtnAction->setIcon(glyph);
 }

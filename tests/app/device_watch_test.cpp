@@ -68,7 +68,7 @@ TEST_F(DeviceWatchTest, CardLostWhilePlayingIsToldOnceAndTheBeatGoesOn) {
     };
     lose_card();
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame_after_box != 0; }, 2000));
-    EXPECT_THAT(notifier.shown, ElementsAre(DeviceWatch::kLostText));
+    EXPECT_THAT(notifier.shown, ElementsAre(window->texts[Msg::device_lost]));
     EXPECT_GT(frame_after_box, frame_at_loss) << "the beat stopped";
     QTest::qWait(kPolls);
     EXPECT_EQ(notifier.shown.size(), 1u);
@@ -93,7 +93,7 @@ TEST_F(DeviceWatchTest, EachStartOfPlaybackTriesTheCardAgain) {
     EXPECT_EQ(shop.asked, 3);
     EXPECT_EQ(output->backend(), AudioBackendKind::sdl);
     EXPECT_TRUE(shop.current->started);
-    EXPECT_THAT(notifier.shown, ElementsAre(DeviceWatch::kLostText))
+    EXPECT_THAT(notifier.shown, ElementsAre(window->texts[Msg::device_lost]))
         << "still silent is not told twice, and a card back is not told";
 }
 
@@ -120,14 +120,14 @@ TEST_F(DeviceWatchTest, CardLostWhileStoppedIsFoundAtTheNextStart) {
     };
     play(true);
     EXPECT_EQ(output->backend(), AudioBackendKind::null_clock);
-    EXPECT_THAT(notifier.shown, ElementsAre(DeviceWatch::kLostText))
+    EXPECT_THAT(notifier.shown, ElementsAre(window->texts[Msg::device_lost]))
         << "the polls that run while the box is open show no second one";
 }
 
 // The start/stop button runs the box's handler twice: one start, one try.
 TEST_F(DeviceWatchTest, NoCardAtAllIsToldAtStartUpAndTriedOncePerStart) {
     start_program(false);
-    EXPECT_THAT(notifier.shown, ElementsAre(DeviceWatch::kNotOpenedText));
+    EXPECT_THAT(notifier.shown, ElementsAre(window->texts[Msg::device_not_opened]));
     for (int i = 0; i < 3; ++i) {
         press_start_stop();
         ASSERT_TRUE(window->timer().isEnabled());

@@ -90,7 +90,9 @@ TEST_F(FilesTest, AFailedOpenChangesNothing) {
     window.modified = true;
     prompts.answers.push_back(Answer::no);
     open((dir.path() / "nowhere.drm").string());
-    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure"));
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure\n" +
+                                            (dir.path() / "nowhere.drm").string() +
+                                            ": there is no such file"));
     EXPECT_THAT(name_box(), ::testing::EndsWith("kept.drm"));
     EXPECT_TRUE(window.modified);
     EXPECT_EQ(song.patterns[0].steps[5][5], 1);
@@ -119,7 +121,9 @@ TEST_F(FilesTest, SaveAsThatWritesNothingKeepsTheSongChanged) {
     EXPECT_THAT(prompts.asked, ElementsAre("écraser le fichier " + taken + " ?"));
     prompts.files.push_back((dir.path() / "no/such/folder/x").string());
     window.SauverSousClick();
-    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Save Error"));
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("DRM File Save Error\n" + (dir.path() / "no/such/folder/x.drm").string() +
+                            ": its folder does not exist"));
     EXPECT_TRUE(window.modified);
     EXPECT_EQ(window.recent_files[0], "");
     EXPECT_EQ(name_box(), "");
@@ -149,7 +153,8 @@ TEST_F(FilesTest, SavingOnAFullDiskShowsTheErrorAndKeepsTheOldFile) {
         prompts.answers.push_back(Answer::ok);
         window.SauverSousClick();
     }
-    EXPECT_THAT(notifier.shown, ElementsAre("DRM Save File Error", "DRM File Save Error"));
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM Save File Error\n" + file + ": the disk is full",
+                                            "DRM File Save Error\n" + file + ": the disk is full"));
     EXPECT_EQ(contents(file), before);
     EXPECT_EQ(files_in(dir.path()), folder);
     EXPECT_TRUE(window.modified);
@@ -157,6 +162,8 @@ TEST_F(FilesTest, SavingOnAFullDiskShowsTheErrorAndKeepsTheOldFile) {
 
 // New, Open and a recent song never throw away unsaved work unasked.
 TEST_F(FilesTest, ReplacingAChangedSongAsksFirst) {
+    const std::string other = song_file("other.drm");
+    window.recent_files[2] = other;
     hit(0, 4, 2);
     struct Case {
         Answer answer;
@@ -166,22 +173,77 @@ TEST_F(FilesTest, ReplacingAChangedSongAsksFirst) {
     const Case cases[] = {{Answer::cancel, {}, false},
                           {Answer::yes, {}, false},
                           {Answer::no, {}, true},
-                          {Answer::yes, song_file("kept.drm"), true}};
-    for (const Case& c : cases) {
-        song.patterns[0].steps[4][2] = 1;
-        window.modified = true;
-        prompts.answers.push_back(c.answer);
-        if (c.save_as) {
-            prompts.files.push_back(c.save_as);
-            prompts.answers.push_back(Answer::ok);
-        } else if (c.answer == Answer::yes) {
-            prompts.files.push_back(std::nullopt);
+                          {Answer::yes, (dir.path() / "kept.drm").string(), true}};
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"New", [&] { window.Nouveau1Click(); }},
+        {"Open", [&] { window.OuvrirClick(); }},
+        {"a recent entry", [&] { window.fichierClick(2); }},
+    };
+    for (const auto& [command, run] : commands) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(command) + ", answer " +
+                         std::to_string(static_cast<int>(c.answer)));
+            window.modified = false;
+            window.Nouveau1Click();
+            window.recent_files[2] = other;
+            song.patterns[0].steps[4][2] = 1;
+            window.modified = true;
+            prompts.asked.clear();
+            prompts.answers.push_back(c.answer);
+            if (c.answer == Answer::yes) {
+                prompts.files.push_back(c.save_as);
+            }
+            if (c.save_as && fs::exists(*c.save_as)) {
+                prompts.answers.push_back(Answer::ok);
+            }
+            if (c.replaced && std::string(command) == "Open") {
+                prompts.files.push_back(other);
+            }
+            run();
+            EXPECT_EQ(song.patterns[0].steps[4][2] == 0, c.replaced);
+            EXPECT_EQ(window.modified, !c.replaced);
+            EXPECT_EQ(prompts.asked.front(), "Save changes ?");
+            prompts.files.clear();
+            prompts.answers.clear();
         }
-        window.Nouveau1Click();
-        EXPECT_EQ(song.patterns[0].steps[4][2] == 0, c.replaced) << static_cast<int>(c.answer);
-        EXPECT_EQ(window.modified, !c.replaced);
     }
-    EXPECT_EQ(prompts.asked.front(), "Save changes ?");
+}
+
+// Saving first puts the saved song at the top of the recent list: the item
+// clicked still opens the song it showed.
+TEST_F(FilesTest, ARecentItemOpensTheSongItShowedEvenWhenSavingFirstMovesTheList) {
+    const std::string wanted = song_file("wanted.drm");
+    hit(0, 7, 7);
+    const std::string current = song_file("current.drm");
+    open(current);
+    window.recent_files = {current, wanted, "", "", ""};
+    hit(0, 7, 7);
+    window.modified = true;
+    prompts.answers.push_back(Answer::yes);
+    edit("EditFileName")->setText((dir.path() / "saved.drm").c_str());
+    window.fichierClick(1);
+    EXPECT_EQ(name_box(), wanted);
+    EXPECT_EQ(window.recent_files[0], wanted);
+    EXPECT_TRUE(fs::exists(dir.path() / "saved.drm"));
+}
+
+// A file no song could be is refused with the reason, and never offered
+// again as a recent song.
+TEST_F(FilesTest, RandomBytesAreNoSongAndStayOutOfTheRecentList) {
+    std::string noise(300000, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : noise) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    const std::string file = dir.write_text("noise.drm", noise);
+    hit(0, 3, 3);
+    window.modified = false;
+    open(file);
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure\n" + file + ": it is not a song file"));
+    EXPECT_EQ(window.recent_files[0], "");
+    EXPECT_EQ(song.patterns[0].steps[3][3], 1) << "the song in memory stays";
+    EXPECT_EQ(ini().find("noise.drm"), std::string::npos);
 }
 
 } // namespace

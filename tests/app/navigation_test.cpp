@@ -63,12 +63,33 @@ TEST_F(NavigationTest, NumberBoxStoresWhatItShows) {
     EXPECT_EQ(song.get_song_entry(), 0);
 }
 
-TEST_F(NavigationTest, ATypedKeyFirstShowsWhatTheBoxStored) {
-    hit(7, 4, 4);
-    box()->setText("7");
-    EXPECT_FALSE(cell(5, 5)->isChecked()) << "not redrawn by the change";
-    QTest::keyClick(box(), Qt::Key_Backspace);
-    EXPECT_TRUE(cell(5, 5)->isChecked());
+// Whatever the grid shows is the pattern its clicks edit, from the moment a
+// number is typed into the box: typing "50" after "5" never leaves pattern 5
+// on the grid with pattern 50 at the measure.
+TEST_F(NavigationTest, ATypedNumberShowsItsPatternAtOnceAndEveryClickGoesThere) {
+    hit(5, 4, 4);
+    hit(50, 0, 2);
+    window.ButtonPClick(5);
+    ASSERT_TRUE(cell(5, 5)->isChecked());
+    box()->end(false);
+    QTest::keyClick(box(), Qt::Key_0);
+    EXPECT_EQ(song.get_song_entry(), 50);
+    EXPECT_FALSE(cell(5, 5)->isChecked()) << "the grid shows pattern 50";
+    EXPECT_EQ(hihat(3)->item_index(), 0);
+
+    cell(7, 9)->setChecked(true);
+    hihat(4)->item(1)->setChecked(true);
+    EXPECT_EQ(song.patterns[50].steps[8][6], 1);
+    EXPECT_EQ(song.patterns[50].steps[1][3], 1);
+    for (int other : {5, 51, 53}) {
+        EXPECT_EQ(song.patterns[other].steps[8][6], 0) << other;
+        EXPECT_EQ(song.patterns[other].steps[1][3], 0) << other;
+    }
+    EXPECT_EQ(song.patterns[5].steps[4][4], 1) << "pattern 5 keeps its own hits";
+
+    box()->setText("nd5");
+    EXPECT_EQ(song.get_song_entry(), 0);
+    EXPECT_EQ(box()->text(), "0") << "what counts as 0 shows as 0";
 }
 
 // A never-used pattern starts from the one the measure held; one edited on
