@@ -74,7 +74,8 @@ public:
     // Ends the capture and writes the take now, on the calling thread, as a
     // 16-bit stereo WAV file. A take that lost frames (the drain fell behind,
     // or the output did not reach the end frame in time) is written only with
-    // `keep_lost`; otherwise the result counts them. The file appears complete
+    // `keep_lost`, and then counts as whole; otherwise the result counts the
+    // frames and nothing is written. The file appears complete
     // or not at all: an existing file is replaced only by a finished one,
     // except in a folder that lets no new file be made beside it, where the
     // file is rewritten in place. A failed write keeps the take, which can
