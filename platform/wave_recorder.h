@@ -75,11 +75,11 @@ public:
     // 16-bit stereo WAV file. A take that lost frames (the drain fell behind,
     // or the output did not reach the end frame in time) is written only with
     // `keep_lost`, and then counts as whole; otherwise the result counts the
-    // frames and nothing is written. The file appears complete
-    // or not at all: an existing file is replaced only by a finished one,
-    // except in a folder that lets no new file be made beside it, where the
-    // file is rewritten in place. A failed write keeps the take, which can
-    // then be saved again or discarded.
+    // frames and nothing is written. The file appears complete or not at all:
+    // an existing file is replaced only by a finished one, except in a folder
+    // that lets no new file be made beside it, where the file is rewritten in
+    // place. A failed write keeps the take, which can then be saved again or
+    // discarded.
     RecorderResult save(bool keep_lost = false);
     // Ends the capture and drops the take. A target that open() created is
     // removed, unless something has been written to it since.
