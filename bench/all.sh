@@ -50,7 +50,9 @@ row "song save, 256 patterns, flushed to disk" \
 row "song load, with its 16 samples" \
     "$(gbench song_bench BM_LoadSongWith16Samples real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
 figures < <("$bench/onset_bench" 30 | sed -n 's/^stamped starts: \([0-9]*\).*on their exact frame: \([0-9]*\)/FIGURE|starts stamped 23 ms apart by a thread woken up to 8 ms late, 30 s, null clock|\2 of \1 on their exact frame/p')
-figures < <("$bench/recorder_bench" | sed -n 's/^save: \(.*\) written and flushed in \([0-9]* ms\).*/FIGURE|saving a 5-minute export (\1)|\2/p')
+recorder=$("$bench/recorder_bench")
+figures < <(sed -n 's/^save: \(.*\) written and flushed in \([0-9]* ms\).*/FIGURE|saving a 5-minute export (\1)|\2/p' <<<"$recorder")
+figures < <(sed -n 's/^finish_at: returned to the window thread in \([0-9]*\) us/FIGURE|ending that export: time on the window thread|\1 µs/p' <<<"$recorder")
 figures < <("$bench/render_bench" "$build/tools/render/qx375-render" "$build/stage" 5)
 figures < <("$bench/program_bench" "$build/stage" startup 11)
 figures < <("$bench/program_bench" "$build/stage" playing 20)

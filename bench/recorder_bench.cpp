@@ -1,6 +1,8 @@
 // Saving an exported song: a recording of several minutes of a playing sound,
-// made through the capture tap and the recorder's drain thread, then written
-// as a 16-bit WAV file (flushed to disk) and timed.
+// made through the capture tap and the recorder's drain thread into a take
+// beside the target, then finished as the export finishes it: the time the
+// window thread spends in finish_at(), and the time until the 16-bit WAV
+// file is written and flushed to disk.
 #include "bench_files.h"
 #include "platform/audio_output.h"
 #include "platform/wave_recorder.h"
@@ -10,7 +12,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -34,9 +39,13 @@ int main(int argc, char** argv) {
     }
     const std::unique_ptr<SoundBuffer> buffer = bench::mono_buffer(*device, samples);
 
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / "qx375-recorder-bench";
+    std::filesystem::create_directories(dir);
+    const std::string target = (dir / "export.wav").string();
     WaveRecorder recorder(output.capture(), rate);
-    if (const RecorderResult opened = recorder.open(); !opened.ok()) {
-        std::printf("%s\n", opened.error.c_str());
+    if (const RecorderResult opened = recorder.open(target); !opened.ok()) {
+        std::printf("cannot open %s: %s\n", target.c_str(), std::strerror(opened.status.error));
         return 1;
     }
     (void)recorder.record();
@@ -55,26 +64,31 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
-    recorder.stop();
-
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / "qx375-recorder-bench";
-    std::filesystem::create_directories(dir);
-    recorder.set_file_name((dir / "export.wav").string());
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    const RecorderResult saved = recorder.save();
+    recorder.finish_at(total, std::chrono::seconds(1));
+    const double returned = std::chrono::duration<double>(Clock::now() - start).count();
+    std::optional<RecorderResult> outcome;
+    while (!(outcome = recorder.take_outcome())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const RecorderResult saved = *outcome;
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    const auto file_bytes = saved.ok() ? std::filesystem::file_size(dir / "export.wav") : 0;
+    const auto file_bytes = saved.ok() ? std::filesystem::file_size(target) : 0;
+    const std::uint64_t frames = recorder.recorded_frames();
+    const std::uint64_t overrun = recorder.overrun_frames();
+    recorder.discard();
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     if (!saved.ok()) {
-        std::printf("%s\n", saved.error.c_str());
+        std::printf("cannot save %s: %s, %llu frames lost\n", target.c_str(),
+                    std::strerror(saved.status.error),
+                    static_cast<unsigned long long>(saved.lost_frames));
         return 1;
     }
     std::printf("recording: %.1f minutes, %llu frames, %llu overrun\n", minutes,
-                static_cast<unsigned long long>(recorder.recorded_frames()),
-                static_cast<unsigned long long>(recorder.overrun_frames()));
+                static_cast<unsigned long long>(frames), static_cast<unsigned long long>(overrun));
+    std::printf("finish_at: returned to the window thread in %.0f us\n", returned * 1e6);
     std::printf("save: %.1f MB WAV file written and flushed in %.0f ms (%.0f MB/s)\n",
                 file_bytes / 1e6, seconds * 1000, file_bytes / 1e6 / seconds);
     return 0;

@@ -16,17 +16,19 @@
 #include <iterator>
 #include <sys/resource.h>
 #include <thread>
+#include <unistd.h>
 
 namespace qx375 {
 namespace {
 
+using test::FileSizeLimit;
 using test::TempDir;
 using testing::AudioRig;
+using ::testing::ElementsAre;
 using testing::format_record;
-using ::testing::HasSubstr;
 
 namespace fs = std::filesystem;
-using test::FileSizeLimit;
+using namespace std::chrono_literals;
 
 constexpr std::size_t kBlock = AudioOutput::kBlockFrames;
 
@@ -95,17 +97,53 @@ private:
     std::optional<std::string> old_;
 };
 
+// Every name under `folder`, relative to it, in order.
+std::vector<std::string> listing(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        names.push_back(entry.path().lexically_relative(folder).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Files this process holds open in `folder` that have no name there: where
+// an unnamed file lives is whose free space it takes.
+int unnamed_files_in(const fs::path& folder) {
+    const fs::path where = fs::canonical(folder);
+    int count = 0;
+    for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const fs::path file = fs::read_symlink(fd.path(), ec);
+        if (!ec && file.parent_path() == where && file.string().ends_with(" (deleted)")) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// The outcome of a finish, once it comes.
+std::optional<RecorderResult> outcome_of(WaveRecorder& recorder) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    std::optional<RecorderResult> outcome;
+    while (!(outcome = recorder.take_outcome()) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+    }
+    return outcome;
+}
+
 class RecorderTest : public ::testing::Test {
 protected:
+    TempDir dir; // outlives the recorder, which may still be writing into it
     AudioRig rig;
     WaveRecorder recorder{rig.output.capture(), AudioOutput::kRate};
-    TempDir dir;
 
     std::string path(const std::string& name) const { return (dir.path() / name).string(); }
 
-    // A new recording of the next `frames` frames of output.
-    void record(std::size_t frames) {
-        ASSERT_TRUE(recorder.open().ok());
+    // A new take of the next `frames` frames of output, for `target`.
+    void record(std::size_t frames, const std::string& target) {
+        const RecorderResult opened = recorder.open(target);
+        ASSERT_TRUE(opened.ok()) << target << ": error " << opened.status.error;
         ASSERT_TRUE(recorder.record().ok());
         rig.render(frames);
     }
@@ -124,8 +162,8 @@ TEST_P(RecordedMix, IsSavedSampleForSampleIn16BitStereoClippedAtFullScale) {
     auto sc = rig.buffer(format, pcm(down));
     rig.render(2 * kBlock);
 
-    ASSERT_TRUE(recorder.open().ok());
-    recorder.set_file_name(path("mix.wav"));
+    ASSERT_TRUE(recorder.open(path("mix.wav")).ok());
+    EXPECT_EQ(recorder.file_name(), path("mix.wav"));
     ASSERT_TRUE(recorder.record().ok());
     // Starts inside the recording, overlapping so that the sum clips.
     const std::size_t at_a = 2 * kBlock + 100;
@@ -174,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(MasterVolume, RecordedMix, ::testing::Values(0xFFFFFFFF
 TEST_F(RecorderTest, FirstFrameIsTheOutputFrameTheRecordingBeginsWith) {
     EXPECT_FALSE(recorder.first_frame());
     rig.render(3 * kBlock);
-    ASSERT_TRUE(recorder.open().ok());
+    ASSERT_TRUE(recorder.open(path("a.wav")).ok());
     ASSERT_TRUE(recorder.record().ok());
     EXPECT_FALSE(recorder.first_frame()) << "no block captured yet";
     rig.render(2 * kBlock);
@@ -190,7 +228,7 @@ TEST_F(RecorderTest, FirstFrameIsTheOutputFrameTheRecordingBeginsWith) {
     EXPECT_EQ(recorder.first_frame(), 3 * kBlock);
     EXPECT_EQ(recorder.recorded_frames(), 3 * kBlock);
 
-    ASSERT_TRUE(recorder.open().ok());
+    ASSERT_TRUE(recorder.open(path("b.wav")).ok());
     EXPECT_FALSE(recorder.first_frame());
     EXPECT_EQ(recorder.recorded_frames(), 0u);
 }
@@ -198,7 +236,7 @@ TEST_F(RecorderTest, FirstFrameIsTheOutputFrameTheRecordingBeginsWith) {
 TEST_F(RecorderTest, StopAndSaveWaitForEveryCapturedFrame) {
     for (int round = 0; round < 3; ++round) {
         for (std::size_t blocks = 1; blocks <= 256; blocks *= 4) {
-            record(blocks * kBlock);
+            record(blocks * kBlock, path("take.wav"));
             recorder.stop();
             EXPECT_FALSE(recorder.recording());
             EXPECT_EQ(recorder.recorded_frames(), blocks * kBlock);
@@ -206,15 +244,14 @@ TEST_F(RecorderTest, StopAndSaveWaitForEveryCapturedFrame) {
             EXPECT_EQ(recorder.recorded_frames(), blocks * kBlock) << "nothing after the stop";
         }
     }
-    record(10 * kBlock);
-    recorder.set_file_name(path("running.wav"));
+    record(10 * kBlock, path("running.wav"));
     ASSERT_TRUE(recorder.save().ok()) << "saving a running recording stops it first";
     EXPECT_FALSE(recorder.recording());
     EXPECT_EQ(read_wave(path("running.wav")).info.frames, static_cast<sf_count_t>(10 * kBlock));
 }
 
 TEST_F(RecorderTest, DrainsWhileRecording) {
-    record(40 * kBlock);
+    record(40 * kBlock, path("take.wav"));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (recorder.recorded_frames() < 40 * kBlock &&
            std::chrono::steady_clock::now() < deadline) {
@@ -227,19 +264,18 @@ TEST_F(RecorderTest, DrainsWhileRecording) {
 TEST_F(RecorderTest, OpenDropsTheEarlierRecording) {
     auto loud = rig.buffer(format_record(1, 1, AudioOutput::kRate, 2, 16),
                            pcm(std::vector<std::int16_t>(20 * kBlock, 12345)));
-    ASSERT_TRUE(recorder.open().ok());
+    ASSERT_TRUE(recorder.open(path("take.wav")).ok());
     ASSERT_TRUE(recorder.record().ok());
     loud->Play(0, 0, 0);
     rig.render(4 * kBlock);
     recorder.stop();
-    recorder.set_file_name(path("take.wav"));
     ASSERT_TRUE(recorder.save().ok());
     EXPECT_EQ(read_wave(path("take.wav")).samples.at(0), 12345);
 
     // Opened again while recording: the running recording stops and is gone.
     ASSERT_TRUE(recorder.record().ok());
     rig.render(4 * kBlock);
-    ASSERT_TRUE(recorder.open().ok());
+    ASSERT_TRUE(recorder.open(path("take.wav")).ok());
     EXPECT_FALSE(recorder.recording());
     EXPECT_EQ(recorder.recorded_frames(), 0u);
     rig.render(4 * kBlock);
@@ -256,121 +292,336 @@ TEST_F(RecorderTest, OpenDropsTheEarlierRecording) {
         std::all_of(wave.samples.begin(), wave.samples.end(), [](short s) { return s == 0; }));
 }
 
-TEST_F(RecorderTest, AnEmptyNameWritesNothing) {
-    test::CurrentDir here(dir.path());
-    record(4 * kBlock);
-    EXPECT_TRUE(recorder.save().ok()) << "no name given yet";
-    recorder.set_file_name("");
-    EXPECT_TRUE(recorder.save().ok());
+TEST_F(RecorderTest, NothingToRecordOrSaveBeforeOpening) {
+    EXPECT_FALSE(recorder.record().ok());
+    EXPECT_FALSE(recorder.save().ok());
+    recorder.finish_at(0, 0ms);
+    const std::optional<RecorderResult> finished = outcome_of(recorder);
+    ASSERT_TRUE(finished);
+    EXPECT_FALSE(finished->ok());
     EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
-TEST_F(RecorderTest, NothingToRecordOrSaveBeforeOpening) {
-    EXPECT_THAT(recorder.record().error, HasSubstr("not open"));
-    recorder.set_file_name(path("never.wav"));
-    const RecorderResult saved = recorder.save();
-    EXPECT_THAT(saved.error, HasSubstr("nothing has been recorded"));
-    EXPECT_FALSE(fs::exists(path("never.wav")));
-}
-
-TEST_F(RecorderTest, TheRecordingLivesInTheTemporaryFolderAndLeavesNothingThere) {
-    {
-        TemporaryFolder missing(dir.path() / "gone");
-        const RecorderResult opened = recorder.open();
-        EXPECT_THAT(opened.error, HasSubstr("temporary recording file"));
+TEST_F(RecorderTest, OpenFailsAtOnceSayingWhyAndLeavesNothing) {
+    dir.write_text("file.wav", "a file, not a folder");
+    const struct {
+        std::string target;
+        FileFault fault;
+    } cases[] = {
+        {path("no such folder/x.wav"), FileFault::no_such_folder},
+        {path("file.wav/x.wav"), FileFault::no_such_folder},
+        {dir.path().string(), FileFault::is_folder},
+        {"", FileFault::no_such_file},
+    };
+    // A take that could not be opened drops the one held before.
+    record(kBlock, path("earlier.wav"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const RecorderResult opened = recorder.open(c.target);
+        EXPECT_EQ(opened.status.fault, c.fault);
+        EXPECT_FALSE(opened.ok());
         EXPECT_FALSE(recorder.is_open());
+        EXPECT_FALSE(recorder.recording());
         EXPECT_FALSE(recorder.record().ok());
+        EXPECT_THAT(listing(dir.path()), ElementsAre("file.wav"));
+        EXPECT_EQ(unnamed_files_in(dir.path()), 0);
     }
-    TempDir temporary;
-    TemporaryFolder folder(temporary.path());
-    record(4 * kBlock);
-    EXPECT_TRUE(fs::is_empty(temporary.path())) << "nameless while recording";
-    recorder.set_file_name(path("out.wav"));
-    ASSERT_TRUE(recorder.save().ok());
-    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    EXPECT_EQ(contents(path("file.wav")), "a file, not a folder");
 }
 
-TEST_F(RecorderTest, ReplacesAFileThroughItsLinkKeepingItsPermissions) {
+TEST_F(RecorderTest, OpenFailsAtOnceWhereTheUserMayNotWrite) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into any folder and any file";
+    }
+    fs::create_directory(path("locked"));
+    fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    dir.write_text("read-only.wav", "kept as it is");
+    fs::permissions(path("read-only.wav"), fs::perms::owner_read);
+    for (const std::string& target : {path("locked/new.wav"), path("read-only.wav")}) {
+        SCOPED_TRACE(target);
+        const RecorderResult opened = recorder.open(target);
+        EXPECT_EQ(opened.status.fault, FileFault::permission);
+        EXPECT_FALSE(recorder.is_open());
+        EXPECT_THAT(listing(dir.path()), ElementsAre("locked", "read-only.wav"));
+        EXPECT_EQ(unnamed_files_in(dir.path()), 0);
+    }
+    EXPECT_EQ(contents(path("read-only.wav")), "kept as it is");
+    fs::permissions(path("locked"), fs::perms::owner_all);
+}
+
+TEST_F(RecorderTest, ATargetMadeByOpenIsEmptyDuringTheTakeAndGoesWithADiscard) {
+    record(8 * kBlock, path("new.wav"));
+    EXPECT_THAT(listing(dir.path()), ElementsAre("new.wav")) << "made at once, and alone";
+    EXPECT_EQ(fs::file_size(path("new.wav")), 0u);
+    recorder.discard();
+    EXPECT_FALSE(recorder.is_open());
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    EXPECT_EQ(unnamed_files_in(dir.path()), 0);
+
+    // Opening another target drops the take as a discard does.
+    ASSERT_TRUE(recorder.open(path("first.wav")).ok());
+    ASSERT_TRUE(recorder.open(path("second.wav")).ok());
+    EXPECT_THAT(listing(dir.path()), ElementsAre("second.wav"));
+
+    // What was written to it since is someone's data.
+    dir.write_text("second.wav", "written by hand");
+    recorder.discard();
+    EXPECT_EQ(contents(path("second.wav")), "written by hand");
+
+    // So is a written take.
+    record(kBlock, path("third.wav"));
+    ASSERT_TRUE(recorder.save().ok());
+    recorder.discard();
+    EXPECT_EQ(read_wave(path("third.wav")).info.frames, static_cast<sf_count_t>(kBlock));
+
+    // The end of the recorder leaves the target as it is.
+    {
+        WaveRecorder other(rig.output.capture(), AudioOutput::kRate);
+        ASSERT_TRUE(other.open(path("left.wav")).ok());
+    }
+    EXPECT_TRUE(fs::exists(path("left.wav")));
+}
+
+TEST_F(RecorderTest, AnExistingTargetKeepsItsBytesUntilTheTakeIsWritten) {
+    const std::string old = "the export of yesterday";
+    dir.write_text("song.wav", old);
+    record(8 * kBlock, path("song.wav"));
+    EXPECT_EQ(contents(path("song.wav")), old) << "opened without being truncated";
+    recorder.discard();
+    EXPECT_EQ(contents(path("song.wav")), old);
+
+    record(8 * kBlock, path("song.wav"));
+    EXPECT_EQ(contents(path("song.wav")), old);
+    ASSERT_TRUE(recorder.save().ok());
+    EXPECT_EQ(read_wave(path("song.wav")).info.frames, static_cast<sf_count_t>(8 * kBlock));
+    EXPECT_THAT(listing(dir.path()), ElementsAre("song.wav"));
+}
+
+TEST_F(RecorderTest, TheTakeSitsUnnamedInTheTargetsFolder) {
+    TempDir system_temporary;
+    fs::create_directory(path("songs"));
+    {
+        TemporaryFolder temporary(system_temporary.path());
+        record(4 * kBlock, path("songs/take.wav"));
+        EXPECT_EQ(unnamed_files_in(path("songs")), 1);
+        EXPECT_EQ(unnamed_files_in(system_temporary.path()), 0);
+        EXPECT_THAT(listing(dir.path()), ElementsAre("songs", "songs/take.wav"));
+        ASSERT_TRUE(recorder.save().ok());
+        recorder.discard();
+        EXPECT_EQ(unnamed_files_in(path("songs")), 0);
+        EXPECT_TRUE(fs::is_empty(system_temporary.path()));
+    }
+    // So a system temporary folder that is not there does not matter.
+    TemporaryFolder missing(dir.path() / "gone");
+    record(4 * kBlock, path("songs/other.wav"));
+    EXPECT_TRUE(recorder.save().ok());
+}
+
+TEST_F(RecorderTest, AFolderThatTakesNoNewFileKeepsTheTakeInTheSystemsTemporaryFolder) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root makes files in a read-only folder all the same";
+    }
+    TempDir system_temporary;
+    TemporaryFolder temporary(system_temporary.path());
+    fs::create_directory(path("locked"));
+    dir.write_text("locked/song.wav", "an older file");
+    fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    const RecorderResult opened = recorder.open(path("locked/song.wav"));
+    EXPECT_EQ(unnamed_files_in(system_temporary.path()), 1);
+    EXPECT_EQ(contents(path("locked/song.wav")), "an older file");
+    ASSERT_TRUE(recorder.record().ok());
+    rig.render(8 * kBlock);
+    const RecorderResult saved = recorder.save();
+    fs::permissions(path("locked"), fs::perms::owner_all);
+    ASSERT_TRUE(opened.ok()) << opened.status.error;
+    ASSERT_TRUE(saved.ok()) << saved.status.error;
+    EXPECT_EQ(read_wave(path("locked/song.wav")).info.frames, static_cast<sf_count_t>(8 * kBlock));
+}
+
+TEST_F(RecorderTest, WritesThroughALinkKeepingTheFilesPermissions) {
     dir.write_text("real.wav", "an older file");
     fs::permissions(path("real.wav"),
                     fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink(path("real.wav"), path("link.wav"));
-    record(8 * kBlock);
-    recorder.set_file_name(path("link.wav"));
+    record(8 * kBlock, path("link.wav"));
     ASSERT_TRUE(recorder.save().ok());
     EXPECT_TRUE(fs::is_symlink(path("link.wav")));
     EXPECT_EQ(read_wave(path("real.wav")).info.frames, static_cast<sf_count_t>(8 * kBlock));
     EXPECT_EQ(fs::status(path("real.wav")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    EXPECT_THAT(listing(dir.path()), ElementsAre("link.wav", "real.wav"));
+
+    // A link to a file not made yet: the file is made where it points.
+    fs::create_symlink("later.wav", path("ahead.wav"));
+    record(kBlock, path("ahead.wav"));
+    EXPECT_EQ(fs::file_size(path("later.wav")), 0u);
+    recorder.discard();
+    EXPECT_FALSE(fs::exists(path("later.wav")));
+    record(kBlock, path("ahead.wav"));
+    ASSERT_TRUE(recorder.save().ok());
+    EXPECT_TRUE(fs::is_symlink(path("ahead.wav")));
+    EXPECT_EQ(read_wave(path("later.wav")).info.frames, static_cast<sf_count_t>(kBlock));
 }
 
-TEST_F(RecorderTest, FailedSavesSayWhyAndKeepTheOldFile) {
+TEST_F(RecorderTest, AFailedSaveSaysWhyAndKeepsTheOldFileAndTheTake) {
     const std::string old = "the export of yesterday";
     dir.write_text("keep.wav", old);
-    record(400 * kBlock); // about 400 KB as a WAV file
-
-    struct Case {
-        std::string name;
-        std::string why;
-    };
-    const Case cases[] = {
-        {path("no such folder/x.wav"), "No such file or directory"},
-        {"/dev/full", "No space left on device"},
-        {dir.path().string(), "Is a directory"},
-    };
-    for (const Case& c : cases) {
-        recorder.set_file_name(c.name);
-        const RecorderResult saved = recorder.save();
-        EXPECT_THAT(saved.error, HasSubstr(c.name));
-        EXPECT_THAT(saved.error, HasSubstr(c.why));
-    }
-    EXPECT_FALSE(fs::exists(path("no such folder")));
-
-    recorder.set_file_name(path("keep.wav"));
+    record(400 * kBlock, path("keep.wav")); // about 400 KB as a WAV file
+    recorder.stop();                        // the whole take on disk before the disk fills
     RecorderResult saved;
     {
         FileSizeLimit full_disk(100000);
         saved = recorder.save();
     }
-    EXPECT_THAT(saved.error, HasSubstr("File too large"));
+    EXPECT_EQ(saved.status.fault, FileFault::disk_full);
+    EXPECT_EQ(saved.lost_frames, 0u);
     EXPECT_EQ(contents(path("keep.wav")), old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-        << "no temporary file left beside it";
+    EXPECT_THAT(listing(dir.path()), ElementsAre("keep.wav")) << "no temporary file left beside it";
 
-    ASSERT_TRUE(recorder.save().ok()) << "the recording survives a failed save";
+    saved = recorder.save();
+    ASSERT_TRUE(saved.ok()) << "the take survives a failed save: error " << saved.status.error
+                            << ", lost " << saved.lost_frames;
     EXPECT_EQ(read_wave(path("keep.wav")).info.frames, static_cast<sf_count_t>(400 * kBlock));
+
+    // A device is written in place; this one is always full.
+    record(kBlock, "/dev/full");
+    EXPECT_EQ(recorder.save().status.fault, FileFault::disk_full);
 }
 
-TEST_F(RecorderTest, AFullTemporaryFolderLosesTheRecordingAndSaysSo) {
+TEST_F(RecorderTest, AFullDiskWhileRecordingLosesTheTakeAndSaysSo) {
     {
         FileSizeLimit full_disk(100000);
-        record(400 * kBlock);
+        record(400 * kBlock, path("lost.wav"));
         recorder.stop();
     }
     EXPECT_LT(recorder.recorded_frames(), 400 * kBlock);
-    recorder.set_file_name(path("lost.wav"));
-    EXPECT_THAT(recorder.save().error, HasSubstr("File too large"));
-    EXPECT_FALSE(fs::exists(path("lost.wav")));
+    EXPECT_EQ(recorder.save().status.fault, FileFault::disk_full);
+    EXPECT_EQ(recorder.save(true).status.fault, FileFault::disk_full);
+    EXPECT_EQ(fs::file_size(path("lost.wav")), 0u);
+    recorder.discard();
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 
-    record(4 * kBlock);
-    EXPECT_TRUE(recorder.save().ok()) << "a new recording starts afresh";
+    record(4 * kBlock, path("next.wav"));
+    EXPECT_TRUE(recorder.save().ok()) << "a new take starts afresh";
 }
 
-TEST_F(RecorderTest, AFolderThatTakesNoNewFileGetsTheFileRewrittenInPlace) {
-    fs::create_directory(path("locked"));
-    dir.write_text("locked/song.wav", "an older file");
-    fs::permissions(path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-    if (std::ofstream(path("locked/probe")).is_open()) {
-        fs::permissions(path("locked"), fs::perms::owner_all);
-        GTEST_SKIP() << "this user may write into any folder";
+// A level for each output frame, so that a frame out of place shows in the
+// file: frame % 256 / 512 of full scale.
+float level(std::uint64_t frame) {
+    return static_cast<float>(frame % 256) / 512.0f;
+}
+
+// Hands the tap output frames [from, from + frames) in one block, as the
+// audio thread would.
+void feed(CaptureTap& tap, std::uint64_t from, std::size_t frames) {
+    std::vector<float> block(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        block[2 * i] = block[2 * i + 1] = level(from + i);
     }
-    record(8 * kBlock);
-    recorder.set_file_name(path("locked/song.wav"));
+    tap.capture(block, from);
+}
+
+// Whether the file holds output frames [from, from + frames), each in its place.
+void expect_frames(const std::string& path, std::uint64_t from, std::size_t frames) {
+    const Wave wave = read_wave(path);
+    ASSERT_EQ(wave.info.frames, static_cast<sf_count_t>(frames));
+    for (std::size_t k = 0; k < frames; ++k) {
+        const float expected = level(from + k) * 32767.0f;
+        ASSERT_NEAR(wave.samples[2 * k], expected, 1.0) << "frame " << from + k;
+    }
+}
+
+// A recorder on a tap the test feeds itself, so the test says when the
+// output has mixed a frame.
+class FedRecorderTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    CaptureTap tap{1 << 16};
+    WaveRecorder recorder{tap, AudioOutput::kRate};
+
+    std::string path(const std::string& name) const { return (dir.path() / name).string(); }
+};
+
+TEST_F(FedRecorderTest, FinishAtReturnsAtOnceAndGivesTheOutcomeOnce) {
+    ASSERT_TRUE(recorder.open(path("song.wav")).ok());
+    ASSERT_TRUE(recorder.record().ok());
+    feed(tap, 0, 1000);
+    recorder.begin_at(200);
+    // Returns although the frames it waits for have not been mixed yet.
+    recorder.finish_at(3000, 60s);
+    EXPECT_TRUE(recorder.finishing());
+    EXPECT_FALSE(recorder.take_outcome());
+    EXPECT_EQ(fs::file_size(path("song.wav")), 0u);
+
+    feed(tap, 1000, 1500);
+    feed(tap, 2500, 1500); // goes past the end
+    const std::optional<RecorderResult> outcome = outcome_of(recorder);
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(outcome->ok()) << "error " << outcome->status.error << ", lost "
+                               << outcome->lost_frames;
+    EXPECT_FALSE(recorder.finishing());
+    EXPECT_FALSE(recorder.recording());
+    EXPECT_FALSE(recorder.take_outcome()) << "given once";
+    expect_frames(path("song.wav"), 200, 2800);
+}
+
+TEST_F(FedRecorderTest, VerbsWaitForARunningFinishAndDropItsOutcome) {
+    ASSERT_TRUE(recorder.open(path("song.wav")).ok());
+    ASSERT_TRUE(recorder.record().ok());
+    feed(tap, 0, 1000);
+    // The output never gets there: the finish gives up, and the frames it
+    // did not get are lost.
+    recorder.finish_at(5000, 100ms);
     const RecorderResult saved = recorder.save();
-    fs::permissions(path("locked"), fs::perms::owner_all);
-    ASSERT_TRUE(saved.ok()) << saved.error;
-    EXPECT_EQ(read_wave(path("locked/song.wav")).info.frames, static_cast<sf_count_t>(8 * kBlock));
+    EXPECT_FALSE(recorder.finishing());
+    EXPECT_TRUE(saved.status);
+    EXPECT_EQ(saved.lost_frames, 4000u);
+    EXPECT_FALSE(recorder.take_outcome()) << "dropped by the save";
+    EXPECT_EQ(fs::file_size(path("song.wav")), 0u);
+    ASSERT_TRUE(recorder.save(true).ok());
+    expect_frames(path("song.wav"), 0, 1000);
+
+    ASSERT_TRUE(recorder.open(path("other.wav")).ok());
+    ASSERT_TRUE(recorder.record().ok());
+    feed(tap, 0, 1000);
+    recorder.finish_at(5000, 100ms);
+    recorder.discard();
+    EXPECT_FALSE(recorder.take_outcome());
+    EXPECT_FALSE(fs::exists(path("other.wav"))) << "nothing was written to it";
+}
+
+TEST(WaveRecorderLosingFrames, ATakeThatLostFramesIsWrittenOnlyWhenKept) {
+    TempDir dir;
+    CaptureTap tap(256); // smaller than a block
+    WaveRecorder recorder(tap, AudioOutput::kRate);
+    const std::string target = dir.write_text("song.wav", "the take before");
+
+    ASSERT_TRUE(recorder.open(target).ok());
+    ASSERT_TRUE(recorder.record().ok());
+    feed(tap, 0, 1024);
+    RecorderResult ended = recorder.save();
+    EXPECT_TRUE(ended.status);
+    EXPECT_EQ(ended.lost_frames, 768u);
+    EXPECT_EQ(recorder.overrun_frames(), 768u);
+    EXPECT_FALSE(ended.ok());
+    EXPECT_EQ(contents(target), "the take before");
+    ASSERT_TRUE(recorder.save(true).ok());
+    expect_frames(target, 0, 256);
+
+    // The same at the end of a finish.
+    dir.write_text("song.wav", "the take before");
+    ASSERT_TRUE(recorder.open(target).ok());
+    ASSERT_TRUE(recorder.record().ok());
+    feed(tap, 0, 1024);
+    recorder.finish_at(1024, 60s);
+    const std::optional<RecorderResult> outcome = outcome_of(recorder);
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(outcome->status);
+    EXPECT_EQ(outcome->lost_frames, 768u);
+    EXPECT_EQ(contents(target), "the take before");
+    ASSERT_TRUE(recorder.save(true).ok());
+    expect_frames(target, 0, 256);
 }
 
 // Through the real-time clock, for three times what the tap holds: the
@@ -380,11 +631,12 @@ TEST(WaveRecorder, LongRecordingThroughTheRealTimeClockLosesNoFrame) {
     ASSERT_EQ(rig.output.backend(), AudioBackendKind::null_clock);
     WaveRecorder recorder(rig.output.capture(), AudioOutput::kRate);
     TempDir dir;
+    const std::string target = (dir.path() / "long.wav").string();
     constexpr std::size_t kFrames = 3 * (1 << 18) + AudioOutput::kRate;
     const auto sound = pattern(kFrames);
     auto buffer = rig.buffer(format_record(1, 1, AudioOutput::kRate, 2, 16), pcm(sound));
 
-    ASSERT_TRUE(recorder.open().ok());
+    ASSERT_TRUE(recorder.open(target).ok());
     ASSERT_TRUE(recorder.record().ok());
     const std::uint64_t start =
         rig.output.clock().read().frame_at(std::chrono::steady_clock::now(), AudioOutput::kRate) +
@@ -397,11 +649,10 @@ TEST(WaveRecorder, LongRecordingThroughTheRealTimeClockLosesNoFrame) {
         ASSERT_LT(std::chrono::steady_clock::now(), deadline);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    recorder.set_file_name((dir.path() / "long.wav").string());
     ASSERT_TRUE(recorder.save().ok());
     EXPECT_EQ(recorder.overrun_frames(), 0u);
 
-    const Wave wave = read_wave((dir.path() / "long.wav").string());
+    const Wave wave = read_wave(target);
     ASSERT_EQ(wave.info.frames, static_cast<sf_count_t>(recorder.recorded_frames()));
     const std::uint64_t first = *recorder.first_frame();
     ASSERT_LE(first, start);
