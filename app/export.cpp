@@ -2,7 +2,11 @@
 #include "util/file_ops.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QToolButton>
+
+#include <filesystem>
+#include <thread>
 
 namespace qx375 {
 namespace {
@@ -23,21 +27,37 @@ void Tmain::SpeedButtonExportClick() {
     Export1Click();
 }
 
-// The song, from its beginning, recorded into a wave file as it plays.
+// The name the export's dialog offers: the song's own with ".wav", in its
+// folder, unless this song was exported before; a song without a name gets
+// the name the dialog held last.
+std::string Tmain::export_name_offered() const {
+    const std::string song = EditFileName->text().toStdString();
+    if (song.empty() || song == exported_song_) {
+        return export_file_name_;
+    }
+    return std::filesystem::path(song).filename().replace_extension(".wav").string();
+}
+
+// The song, from its beginning, recorded into a wave file as it plays. The
+// file is made at once, so that a folder that cannot take it is found
+// before anything plays.
 void Tmain::Export1Click() {
     SpeedButtonExport->setChecked(exporting);
     if (exporting) {
         // One recording at a time: a second one would drop the first.
-        prompts_.show_message("An export is recording already; stop playback to end it.");
+        prompts_.show_message(texts[Msg::export_busy]);
         return;
     }
     FileDialog dialog = kExportDialog;
-    dialog.initial_name = export_file_name_;
+    dialog.title = texts[Msg::export_title];
+    dialog.initial_name = export_name_offered();
+    dialog.folder = song_folder();
     const std::optional<std::string> chosen = prompts_.save_file(dialog);
     if (!chosen) {
         return;
     }
     export_file_name_ = ends_as_wave(*chosen) ? *chosen : *chosen + ".WAV";
+    exported_song_ = EditFileName->text().toStdString();
     // Only Yes overwrites a file; No and Cancel leave it, and record nothing.
     if (file_exists(export_file_name_)) {
         const Answer answer = prompts_.ask(replace_file_text, Question::yes_no_cancel);
@@ -51,16 +71,17 @@ void Tmain::Export1Click() {
     exporting = true;
     saved_loop = CheckBoxLoop->isChecked();
     CheckBoxLoop->setChecked(false);
-    RecorderResult started = MediaPlayer1.open();
+    RecorderResult started = MediaPlayer1.open(export_file_name_);
     if (started.ok()) {
-        MediaPlayer1.set_file_name(export_file_name_);
         SpeedButtonBeginSongClick();
         started = MediaPlayer1.record();
     }
     if (!started.ok()) {
+        MediaPlayer1.discard();
         exporting = false;
         CheckBoxLoop->setChecked(saved_loop);
-        prompts_.show_message(started.error);
+        prompts_.show_message(
+            texts.failure(texts[Msg::export_failed], export_file_name_, started.status));
         return;
     }
     SpeedButtonExport->setChecked(true);
@@ -71,18 +92,81 @@ void Tmain::Export1Click() {
 }
 
 // Playback has stopped, at the end of the song or by hand: the recording
-// ends with the last step played, and is saved.
+// ends with the last step played and is written, away from this thread,
+// which goes on while the output mixes that step.
 void Tmain::finish_export() {
-    MediaPlayer1.stop_at(TimerZicmu.tick_frame() +
-                             static_cast<std::uint64_t>(TimerZicmu.interval()) * output_.rate() /
-                                 1000,
-                         kLastStepPatience);
-    const RecorderResult saved = MediaPlayer1.save();
+    if (export_done_.isActive()) {
+        return;
+    }
+    MediaPlayer1.finish_at(TimerZicmu.tick_frame() + static_cast<std::uint64_t>(
+                                                         TimerZicmu.interval()) *
+                                                         output_.rate() / 1000,
+                           kLastStepPatience);
+    export_done_.start();
+}
+
+// The written take, or why there is none. A take that lost sound while it
+// was recorded is kept only if the user wants it so.
+void Tmain::export_finished(RecorderResult result) {
+    export_done_.stop();
+    if (result.status && result.lost_frames > 0) {
+        const std::string lost = std::to_string(result.lost_frames * 1000 / output_.rate());
+        if (prompts_.ask(texts.with(Msg::export_lost, export_file_name_, lost),
+                         Question::yes_no_cancel) == Answer::yes) {
+            result = MediaPlayer1.save(true);
+        } else {
+            MediaPlayer1.discard();
+            result = {};
+        }
+    }
     exporting = false;
     CheckBoxLoop->setChecked(saved_loop);
     SpeedButtonExport->setChecked(false);
-    if (!saved.ok()) {
-        prompts_.show_message(saved.error);
+    if (!result.ok()) {
+        prompts_.show_message(
+            texts.failure(texts[Msg::export_failed], export_file_name_, result.status));
+    }
+}
+
+// Before the program ends during an export: Yes saves what has been
+// recorded, No drops it, Cancel stays. A take being written is let finish.
+bool Tmain::may_end_export() {
+    if (!exporting) {
+        return true;
+    }
+    if (export_done_.isActive()) {
+        while (MediaPlayer1.finishing()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        if (const std::optional<RecorderResult> outcome = MediaPlayer1.take_outcome()) {
+            export_finished(*outcome);
+        }
+        return !exporting;
+    }
+    switch (prompts_.ask(texts.with(Msg::export_quit, export_file_name_), Question::yes_no_cancel)) {
+    case Answer::yes: {
+        const RecorderResult saved = MediaPlayer1.save(true);
+        if (!saved.ok()) {
+            prompts_.show_message(
+                texts.failure(texts[Msg::export_failed], export_file_name_, saved.status));
+            return false;
+        }
+        break;
+    }
+    case Answer::no:
+        MediaPlayer1.discard();
+        break;
+    default:
+        return false;
+    }
+    exporting = false;
+    return true;
+}
+
+// Stopped without an answer, the program keeps what was recorded.
+void Tmain::keep_export() {
+    if (exporting && !export_done_.isActive()) {
+        (void)MediaPlayer1.save(true);
     }
 }
 

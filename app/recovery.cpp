@@ -24,9 +24,10 @@ bool Tmain::close_on_signal() {
 }
 
 // The program is stopped while it waits for an answer: the changes kept
-// stay for the next start.
+// stay for the next start, and what an export recorded is written.
 void Tmain::stop_now() {
     keep_for_recovery();
+    keep_export();
     stopped_ = true;
 }
 

@@ -124,6 +124,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     BitBtnQuitter = button(form, "BitBtnQuitter", "Exit", design(10, 583, 40, 38), "Exit qx375");
 
     TimerZicmu.setInterval(97);
+    export_done_.setInterval(20);
     connect_handlers();
 
     // On a screen smaller than the window, every control shrinks with it. The
@@ -396,6 +397,11 @@ void Tmain::connect_handlers() {
         on(recent_items[i], &QAction::triggered, [this, i] { fichierClick(i); });
     }
     on(Export1, &QAction::triggered, [this] { Export1Click(); });
+    on(&export_done_, &QTimer::timeout, [this] {
+        if (const std::optional<RecorderResult> outcome = MediaPlayer1.take_outcome()) {
+            export_finished(*outcome);
+        }
+    });
     on(SpeedButtonExport, &QToolButton::clicked, [this] { SpeedButtonExportClick(); });
     on(Quitter1, &QAction::triggered, [this] { BitBtnQuitterClick(); });
     on(BitBtnQuitter, &QPushButton::clicked, [this] { BitBtnQuitterClick(); });

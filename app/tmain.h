@@ -13,6 +13,7 @@
 #include "platform/wave_recorder.h"
 
 #include <QMainWindow>
+#include <QTimer>
 
 #include <array>
 #include <functional>
@@ -223,8 +224,11 @@ private:
 
     // Instrument panel and export.
     bool choose_sample(int sound);
+    std::string export_name_offered() const;
     void finish_export();
+    void export_finished(RecorderResult result);
     bool may_end_export();
+    void keep_export();
 
     // Languages.
     std::string* message_buffer(const char* name);
@@ -266,6 +270,8 @@ private:
     bool settings_loaded_ = false;
     std::string sound_file_name_;               // what the sample file dialog offers next
     std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
+    std::string exported_song_;                 // the song the last export was made of
+    QTimer export_done_;                        // looks for the end of a take being written
 
     QLineEdit* EditFileName;
     QLabel* Label4;
