@@ -168,9 +168,9 @@ RecorderResult WaveRecorder::save() {
     const std::uint64_t from = std::min(frames, begin_ > first ? begin_ - first : 0);
     const std::uint64_t to =
         std::clamp(end_ ? (*end_ > first ? *end_ - first : 0) : frames, from, frames);
-    const int error = replace_file_with(
+    const FileStatus written = replace_file_with(
         file_name_, [&](int fd) { return write_wave(fd, fd_, from, to - from, rate_); });
-    return error == 0 ? RecorderResult{} : fail(reason(error));
+    return written ? RecorderResult{} : fail(reason(written.error));
 }
 
 std::uint64_t WaveRecorder::overrun_frames() const {
