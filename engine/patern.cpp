@@ -3,6 +3,7 @@
 #include "util/error.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace qx375 {
 namespace {
@@ -28,6 +29,17 @@ bool is_step(int s) {
 
 bool is_pattern_size(std::int32_t size) {
     return size == 14 || size == 15 || size == 16 || size == 20 || size == 21 || size == 24;
+}
+
+FileStatus sample_name_status(std::string_view name) {
+    if (name.size() > kMaxNameLength) {
+        return {FileFault::name_too_long, 0};
+    }
+    const bool control = std::any_of(name.begin(), name.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+    return control ? FileStatus{FileFault::bad_name, 0} : FileStatus{};
 }
 
 matrice::matrice(DirectSound& sound, Notifier& notifier) : sound_(sound), notifier_(notifier) {
@@ -64,21 +76,27 @@ bool matrice::assign_sample(int sound, std::string_view name) {
         return false;
     }
     sample_file[sound] = std::string(name.substr(0, kMaxNameLength));
-    const bool read = sound_.load_wave(sample_file[sound], sound);
+    const bool read = static_cast<bool>(sound_.load_wave(sample_file[sound], sound));
     sound_.make_buffer(sound);
     return read;
 }
 
-bool matrice::replace_sample(int sound, std::string_view name) {
-    if (!is_sound(sound) || name.size() > kMaxNameLength || !sound_.replace_sample(name, sound)) {
-        return false;
+FileStatus matrice::replace_sample(int sound, std::string_view name) {
+    if (!is_sound(sound)) {
+        return {FileFault::other, EINVAL};
+    }
+    if (const FileStatus status = sample_name_status(name); !status) {
+        return status;
+    }
+    if (const FileStatus status = sound_.replace_sample(name, sound); !status) {
+        return status;
     }
     sample_file[sound] = std::string(name);
     // A new buffer starts at full volume, centre and the sample's own rate.
     set_volume(sound, get_volume(sound));
     set_pan(sound, get_pan(sound));
     set_frequency(sound, get_frequency(sound));
-    return true;
+    return {};
 }
 
 const std::string& matrice::get_sample_file(int sound) const {

@@ -2,6 +2,7 @@
 
 #include "platform/notifier.h"
 #include "sound/direct_sound.h"
+#include "util/file_status.h"
 
 #include <array>
 #include <cstdint>
@@ -33,6 +34,11 @@ struct pattern_record {
 
 bool is_pattern_size(std::int32_t size);
 
+// Whether a sample name can be kept, saved and read back from a song file:
+// name_too_long beyond kMaxNameLength bytes, bad_name when it holds a control
+// character. The bytes are taken as they are, whatever their encoding.
+FileStatus sample_name_status(std::string_view name);
+
 // The song: the pattern bank, the song order, where playback stands, the
 // pattern clipboard and the sample file of every sound. Operations act on the
 // current pattern, the one the song order names at the current measure.
@@ -44,14 +50,21 @@ public:
     // Whole song.
     void open_sound(WindowHandle window);
     void clear_song();
-    bool save_drm(const std::string& path);
-    bool load_drm(const std::string& path);
+    // Writes the song file; the status of the write. Saving brings every
+    // size and mix value of the bank into its range first.
+    FileStatus save_drm(const std::string& path);
+    // Reads a song file. A file that cannot be read, ends inside its
+    // patterns (cut_short) or cannot be a song (not_a_song: a number without
+    // digits, no line feed after the patterns, a sample name the program
+    // could not have written) leaves the song in memory exactly as it was.
+    FileStatus load_drm(const std::string& path);
     void set_sample_file(int sound, std::string_view name);
-    // Gives the sound the named file only when it reads as a WAV and the
-    // device takes it; otherwise the sound keeps its sample, its buffer and
-    // its name, and the answer is false. A name too long to be kept whole is
-    // refused. The new sample plays with the current pattern's mix.
-    bool replace_sample(int sound, std::string_view name);
+    // Gives the sound the named file only when the name can be kept in a
+    // song, the file reads as a WAV and the device takes it; otherwise the
+    // sound keeps its sample, its buffer and its name, and the status says
+    // why (see sample_name_status and DirectSound::replace_sample). The new
+    // sample plays with the current pattern's mix.
+    FileStatus replace_sample(int sound, std::string_view name);
     const std::string& get_sample_file(int sound) const;
 
     // Position and mode.

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <charconv>
 #include <memory>
+#include <span>
+#include <string_view>
 #include <vector>
 
 namespace qx375 {
@@ -21,48 +23,41 @@ void put_number(std::string& out, std::uint32_t value) {
     out.push_back('l');
 }
 
-// Reads the file's bytes the way the writer's format describes them, and
-// says when the bytes run out instead of inventing any.
+// Reads the file's bytes the way the writer's format describes them. Each
+// read answers cut_short when the bytes run out instead of inventing any, and
+// not_a_song for bytes the writer cannot have written there.
 class SongReader {
 public:
     explicit SongReader(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
 
     bool at_end() const { return at_ >= bytes_.size(); }
 
-    void skip(std::uint8_t expected) {
-        if (!at_end() && bytes_[at_] == expected) {
-            ++at_;
-        }
-    }
-
-    bool byte(std::uint8_t& out) {
+    FileFault byte(std::uint8_t& out) {
         if (at_end()) {
-            return false;
+            return FileFault::cut_short;
         }
         out = bytes_[at_++];
-        return true;
+        return FileFault::none;
     }
 
-    bool bytes(std::span<std::uint8_t> out) {
+    FileFault bytes(std::span<std::uint8_t> out) {
         if (bytes_.size() - at_ < out.size()) {
-            return false;
+            return FileFault::cut_short;
         }
         std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), out.size(), out.begin());
         at_ += out.size();
-        return true;
+        return FileFault::none;
     }
 
     // As scanf's "%ul", which reads like strtoul: white space skipped, an
     // optional sign, digits, then one letter l taken if it is there. A number
     // too large gives all bits set whatever its sign; a negative one is
     // negated in unsigned arithmetic, so "-600" is the 32 bits of -600.
-    // Without digits it answers false and leaves the offending byte, a lone
-    // sign included, to whatever reads next.
-    bool number(std::uint32_t& out) {
+    // Without digits there is no number, and so no song.
+    FileFault number(std::uint32_t& out) {
         while (!at_end() && is_space(bytes_[at_])) {
             ++at_;
         }
-        const std::size_t start = at_;
         const bool negative = !at_end() && bytes_[at_] == '-';
         if (!at_end() && (bytes_[at_] == '-' || bytes_[at_] == '+')) {
             ++at_;
@@ -74,8 +69,7 @@ public:
             value = std::min(value * 10 + (bytes_[at_] - '0'), kTooLarge);
         }
         if (at_ == first) {
-            at_ = start;
-            return false;
+            return at_end() ? FileFault::cut_short : FileFault::not_a_song;
         }
         if (!at_end() && bytes_[at_] == 'l') {
             ++at_;
@@ -86,19 +80,27 @@ public:
             out = static_cast<std::uint32_t>(value);
             out = negative ? 0u - out : out;
         }
-        return true;
+        return FileFault::none;
     }
 
-    // One line without its line feed; false when nothing is left at all. The
-    // text ends at a NUL byte, as a line read into a C string does.
-    bool line(std::string& out) {
+    // One line without its line end, a line feed or a carriage return and a
+    // line feed; false when nothing is left at all. The last line may lack
+    // its line feed.
+    bool line(std::string_view& out) {
         if (at_end()) {
             return false;
         }
-        const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(at_);
-        const auto end = std::find(begin, bytes_.end(), std::uint8_t{'\n'});
-        out.assign(begin, std::find(begin, end, std::uint8_t{0}));
-        at_ += static_cast<std::size_t>(end - begin) + (end != bytes_.end() ? 1 : 0);
+        const auto* begin = reinterpret_cast<const char*>(bytes_.data() + at_);
+        const std::string_view rest(begin, bytes_.size() - at_);
+        const std::size_t feed = rest.find('\n');
+        out = rest.substr(0, feed);
+        at_ += out.size();
+        if (feed != std::string_view::npos) {
+            ++at_;
+            if (out.ends_with('\r')) {
+                out.remove_suffix(1);
+            }
+        }
         return true;
     }
 
@@ -111,34 +113,34 @@ private:
     std::size_t at_ = 0;
 };
 
-bool read_pattern(SongReader& in, pattern_record& p, std::int32_t& song_entry) {
+FileFault read_pattern(SongReader& in, pattern_record& p, std::int32_t& song_entry) {
     std::uint8_t tempo, size, entry;
-    if (!in.byte(tempo) || !in.byte(size) || !in.byte(entry)) {
-        return false;
+    for (std::uint8_t* field : {&tempo, &size, &entry}) {
+        if (const FileFault fault = in.byte(*field); fault != FileFault::none) {
+            return fault;
+        }
     }
     p.tempo = tempo;
     p.size = is_pattern_size(size) ? size : 24;
     song_entry = entry;
     bool any_cell = false;
     for (int j = 0; j < kTracks; ++j) {
-        std::uint32_t n;
-        if (in.number(n)) {
-            p.volume[j] = static_cast<std::int32_t>(n);
+        std::uint32_t volume, pan, frequency;
+        for (std::uint32_t* field : {&volume, &pan, &frequency}) {
+            if (const FileFault fault = in.number(*field); fault != FileFault::none) {
+                return fault;
+            }
         }
-        p.volume[j] = std::clamp(p.volume[j], DSBVOLUME_MIN, DSBVOLUME_MAX);
-        std::uint32_t pan = 0;
-        in.number(pan);
+        if (const FileFault fault = in.bytes(p.steps[j]); fault != FileFault::none) {
+            return fault;
+        }
+        p.volume[j] = std::clamp(static_cast<std::int32_t>(volume), DSBVOLUME_MIN, DSBVOLUME_MAX);
         // The pan travels as a signed number too: "-600l" is far left, not far right.
         p.pan[j] = static_cast<std::int32_t>(std::clamp<std::int64_t>(
             std::int64_t{static_cast<std::int32_t>(pan)} - 10000, DSBPAN_LEFT, DSBPAN_RIGHT));
-        if (in.number(n)) {
-            p.frequency[j] = static_cast<std::int32_t>(n);
-        }
+        p.frequency[j] = static_cast<std::int32_t>(frequency);
         if (p.frequency[j] < 100 || p.frequency[j] > 100000) {
             p.frequency[j] = 0;
-        }
-        if (in.at_end() || !in.bytes(p.steps[j])) {
-            return false;
         }
         for (std::uint8_t& cell : p.steps[j]) {
             cell = cell != 0 ? 1 : 0;
@@ -148,12 +150,12 @@ bool read_pattern(SongReader& in, pattern_record& p, std::int32_t& song_entry) {
     if (any_cell) {
         p.empty = 0;
     }
-    return true;
+    return FileFault::none;
 }
 
 } // namespace
 
-bool matrice::save_drm(const std::string& path) {
+FileStatus matrice::save_drm(const std::string& path) {
     std::string out;
     out.reserve(kPatterns * (3 + kTracks * (10 + kSteps)) + kSounds * 64);
     for (int i = 0; i < kPatterns; ++i) {
@@ -184,26 +186,37 @@ bool matrice::save_drm(const std::string& path) {
     return replace_file(path, out);
 }
 
-bool matrice::load_drm(const std::string& path) {
-    // The song in memory is only replaced by a file that was read whole: a
-    // file that cannot be opened, or ends inside its patterns, leaves the
-    // user's unsaved work exactly as it was.
-    const auto bytes = read_file(path, kMaxSongBytes);
-    if (!bytes) {
-        return false;
+FileStatus matrice::load_drm(const std::string& path) {
+    // The song in memory is only replaced by a file that was read whole and
+    // is a song: any other leaves the user's unsaved work exactly as it was.
+    const FileContent file = read_file(path, kMaxSongBytes);
+    if (!file.status) {
+        return file.status;
     }
-    SongReader in(*bytes);
+    SongReader in(file.bytes);
     auto bank = std::make_unique<std::array<pattern_record, kPatterns>>(patterns);
     std::array<std::int32_t, kMeasures> order = song;
     for (int i = 0; i < kPatterns; ++i) {
-        if (!read_pattern(in, (*bank)[i], order[i])) {
-            return false;
+        if (const FileFault fault = read_pattern(in, (*bank)[i], order[i]);
+            fault != FileFault::none) {
+            return {fault, 0};
         }
     }
-    in.skip('\n');
-    std::vector<std::string> names;
-    for (std::string name; names.size() < kSounds && in.line(name);) {
-        names.push_back(std::move(name));
+    std::uint8_t separator;
+    if (const FileFault fault = in.byte(separator); fault != FileFault::none) {
+        return {fault, 0};
+    }
+    if (separator != '\n') {
+        return {FileFault::not_a_song, 0};
+    }
+    // A name the program could not have written, or could not keep, is no
+    // sample of a song.
+    std::vector<std::string_view> names;
+    for (std::string_view name; names.size() < kSounds && in.line(name);) {
+        if (!sample_name_status(name)) {
+            return {FileFault::not_a_song, 0};
+        }
+        names.push_back(name);
     }
 
     patterns = *bank;
@@ -213,13 +226,9 @@ bool matrice::load_drm(const std::string& path) {
     // is still worth having. The sounds that failed are named together.
     std::string failed;
     for (std::size_t k = 0; k < names.size(); ++k) {
-        std::string& name = names[k];
-        if (!name.empty() && name.back() == '\r') {
-            name.pop_back();
-        }
         bool loaded = false;
         try {
-            loaded = assign_sample(static_cast<int>(k), name);
+            loaded = assign_sample(static_cast<int>(k), names[k]);
         } catch (const Error&) {
         }
         if (!loaded) {
@@ -229,7 +238,7 @@ bool matrice::load_drm(const std::string& path) {
     if (!failed.empty()) {
         notifier_.show_message("Sons non chargés :" + failed);
     }
-    return true;
+    return {};
 }
 
 } // namespace qx375

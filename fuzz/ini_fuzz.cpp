@@ -140,9 +140,9 @@ std::string decoded(std::string_view bytes, bool from_windows1252) {
 }
 
 std::string read_back(const std::string& path) {
-    const auto bytes = read_file(path, std::size_t{1} << 30);
-    check(bytes.has_value(), "the saved file cannot be read");
-    return std::string(bytes->begin(), bytes->end());
+    const FileContent file = read_file(path, std::size_t{1} << 30);
+    check(static_cast<bool>(file.status), "the saved file cannot be read");
+    return std::string(file.bytes.begin(), file.bytes.end());
 }
 
 // Every line of `before` whose key was not written is a line of `after`, in

@@ -1,12 +1,15 @@
 // Every input is a song file opened by the song model, over the program's own
 // sound output with a sample file for each of its sounds. A file that does
-// not load must leave the song in memory exactly as it was; a file that
-// loads must come back identical after it is saved and opened again.
+// not load is refused for what its bytes are (cut short, or no song) and
+// leaves the song in memory exactly as it was; a file that loads must come
+// back identical after it is saved and opened again, and save to the same
+// bytes again.
 #include "engine/patern.h"
 #include "fuzz/property.h"
 #include "fuzz/scratch_dir.h"
 #include "platform/audio_output.h"
 #include "support/wav_bytes.h"
+#include "util/file_io.h"
 
 #include <array>
 #include <fcntl.h>
@@ -89,6 +92,12 @@ private:
     int previous_;
 };
 
+std::string contents_of(const std::string& path) {
+    const FileContent file = read_file(path, std::size_t{1} << 20);
+    check(static_cast<bool>(file.status), "a saved song cannot be read");
+    return std::string(file.bytes.begin(), file.bytes.end());
+}
+
 Rig& rig() {
     static Rig instance;
     return instance;
@@ -106,7 +115,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto before = std::make_unique<Snapshot>(r.model);
     const std::string input = r.dir.write("input.drm", std::span(data, size));
 
-    if (!r.model.load_drm(input)) {
+    if (const FileStatus status = r.model.load_drm(input); !status) {
+        check(status.fault == FileFault::cut_short || status.fault == FileFault::not_a_song,
+              "a song file was refused for another reason than its bytes");
         check(Snapshot(r.model) == *before, "a failed load changed the song");
         return 0;
     }
@@ -120,11 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const std::string saved = r.dir.file("saved.drm");
-    check(r.model.save_drm(saved), "a loaded song cannot be saved");
+    check(static_cast<bool>(r.model.save_drm(saved)), "a loaded song cannot be saved");
     check(Snapshot(r.model) == *loaded, "saving changed a song as loaded");
     r.reset();
-    check(r.model.load_drm(saved), "a saved song does not load");
+    check(static_cast<bool>(r.model.load_drm(saved)), "a saved song does not load");
     r.render();
     check(Snapshot(r.model) == *loaded, "the song changed through a save and a load");
+    const std::string again = r.dir.file("again.drm");
+    check(static_cast<bool>(r.model.save_drm(again)), "a song loaded again cannot be saved");
+    check(contents_of(again) == contents_of(saved), "a song saved twice differs");
     return 0;
 }

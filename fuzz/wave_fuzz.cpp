@@ -123,11 +123,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = r.dir.write("input.wav", std::span(data, size));
 
     r.sound.channels[kFresh] = sound_channel{};
-    check(r.sound.load_wave(r.good_sample, kReused), "the good sample does not load");
+    check(static_cast<bool>(r.sound.load_wave(r.good_sample, kReused)),
+          "the good sample does not load");
     check(build(r, kReused), "the good sample gets no buffer");
 
     for (const int k : {kFresh, kReused}) {
-        const bool parsed = r.sound.load_wave(path, k);
+        const bool parsed = static_cast<bool>(r.sound.load_wave(path, k));
         const sound_channel& ch = r.sound.channel(k);
         check_parse(ch, parsed, size);
         const bool expected = playable(ch);

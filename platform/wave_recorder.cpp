@@ -65,12 +65,6 @@ int write_wave(int fd, int take, std::uint64_t from, std::uint64_t frames, std::
     return wave.close();
 }
 
-// Makes what `write` writes the whole content of the file at `path`, complete
-// or not at all.
-FileStatus replace_with(const std::string& path, const ContentWriter& write) {
-    return status_of_error(replace_file_with(path, write), path);
-}
-
 std::string directory_of(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -393,7 +387,7 @@ RecorderResult WaveRecorder::write(bool keep_lost) {
     const std::uint64_t from = std::min(frames, begin_ > first ? begin_ - first : 0);
     const std::uint64_t to =
         std::clamp(end_ ? (*end_ > first ? *end_ - first : 0) : frames, from, frames);
-    const FileStatus status = replace_with(
+    const FileStatus status = replace_file_with(
         file_name_, [&](int fd) { return write_wave(fd, fd_, from, to - from, rate_); });
     if (status) {
         created_.reset(); // it holds the take now

@@ -3,6 +3,7 @@
 #include "util/error.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace qx375 {
@@ -98,7 +99,7 @@ void DirectSound::open_device(WindowHandle window) {
     std::array<bool, startup_sample_count> readable{};
     for (int k = 0; k < startup_sample_count; ++k) {
         readable[static_cast<std::size_t>(k)] =
-            load_wave(startup_samples[static_cast<std::size_t>(k)], k);
+            static_cast<bool>(load_wave(startup_samples[static_cast<std::size_t>(k)], k));
     }
 
     if (failed(system_.create_device(device)) || !device) {
@@ -182,31 +183,32 @@ void DirectSound::make_buffer(int channel) {
     ch.loaded = true;
 }
 
-bool DirectSound::replace_sample(std::string_view file_name, int channel) {
+FileStatus DirectSound::replace_sample(std::string_view file_name, int channel) {
     if (!valid_channel(channel)) {
-        return false;
+        return {FileFault::other, EINVAL};
     }
     sound_channel& ch = channels[static_cast<std::size_t>(channel)];
     // The old buffer lives on beside the new one until the new one is
     // complete, so a refusal can put everything back.
     sound_channel previous = std::move(ch);
     ch = sound_channel{};
-    bool taken = false;
+    FileStatus status;
     try {
-        if (load_wave(file_name, channel)) {
+        status = load_wave(file_name, channel);
+        if (status) {
             make_buffer(channel);
-            taken = true;
         }
     } catch (const Error&) {
         // The device refused the sample and has shown its reason.
+        status = {FileFault::unplayable, 0};
     } catch (...) {
         ch = std::move(previous);
         throw;
     }
-    if (!taken) {
+    if (!status) {
         ch = std::move(previous);
     }
-    return taken;
+    return status;
 }
 
 std::uint32_t DirectSound::output_rate() const {

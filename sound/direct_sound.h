@@ -2,6 +2,7 @@
 
 #include "platform/notifier.h"
 #include "platform/sound_device.h"
+#include "util/file_status.h"
 
 #include <array>
 #include <cstddef>
@@ -55,8 +56,10 @@ public:
     // start-up samples. Raises Error on a device failure.
     void open_device(WindowHandle window);
 
-    // Reads a WAV file whole into the channel; true when both chunks were found.
-    bool load_wave(std::string_view file_name, int channel);
+    // Reads a WAV file whole into the channel. Fails with the read's fault,
+    // when the file cannot be read, or with not_a_wave when the image lacks
+    // its format or its samples.
+    FileStatus load_wave(std::string_view file_name, int channel);
     bool parse_wave(int channel);
 
     // Builds the channel's buffer from its sample. Shows the device's reason
@@ -65,11 +68,12 @@ public:
 
     // Reads a WAV file into the channel and builds its buffer from it, but
     // only keeps it when both succeed; otherwise the channel's previous
-    // sample, image and buffer stay exactly as they were and the answer is
-    // false. The device may still show its reason for refusing. Without an
-    // open device a file that reads as a WAV is kept and stays silent, as
-    // every channel is until the device opens.
-    bool replace_sample(std::string_view file_name, int channel);
+    // sample, image and buffer stay exactly as they were, and the status is
+    // the fault of load_wave, or unplayable when the device refuses the
+    // sample (it has then shown its own reason). Without an open device a
+    // file that reads as a WAV is kept and stays silent, as every channel is
+    // until the device opens.
+    FileStatus replace_sample(std::string_view file_name, int channel);
 
     std::uint32_t output_rate() const;
 

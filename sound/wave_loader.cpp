@@ -3,6 +3,7 @@
 #include "util/file_lookup.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -16,18 +17,19 @@ constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
 
 constexpr std::size_t kChunkHeaderBytes = 8;
 
-// The file as named, or else as the portable lookup finds it; nothing when
-// neither can be read.
-std::optional<std::vector<std::uint8_t>> read_sample_file(std::string_view name) {
+// The file as named, or else the one the portable lookup finds; when neither
+// can be read, why the one looked at last could not.
+FileContent read_sample_file(std::string_view name) {
     if (name.find('\0') != std::string_view::npos) {
-        return std::nullopt;
+        return {{}, {FileFault::bad_name, 0}};
     }
     const std::string given(name);
-    if (auto image = read_file(given, kMaxFileBytes)) {
-        return image;
+    FileContent file = read_file(given, kMaxFileBytes);
+    if (file.status) {
+        return file;
     }
     const std::string found = find_file(name, ".");
-    return found != given ? read_file(found, kMaxFileBytes) : std::nullopt;
+    return found != given ? read_file(found, kMaxFileBytes) : file;
 }
 
 bool has_id(const std::vector<std::uint8_t>& image, std::size_t at, const char (&id)[5]) {
@@ -42,16 +44,16 @@ std::uint32_t le32(const std::vector<std::uint8_t>& image, std::size_t at) {
 
 } // namespace
 
-bool DirectSound::load_wave(std::string_view file_name, int channel) {
+FileStatus DirectSound::load_wave(std::string_view file_name, int channel) {
     if (channel < 0 || channel >= channel_count) {
-        return false;
+        return {FileFault::other, EINVAL};
     }
-    auto image = read_sample_file(file_name);
-    if (!image) {
-        return false;
+    FileContent file = read_sample_file(file_name);
+    if (!file.status) {
+        return file.status;
     }
-    channels[static_cast<std::size_t>(channel)].file_image = std::move(*image);
-    return parse_wave(channel);
+    channels[static_cast<std::size_t>(channel)].file_image = std::move(file.bytes);
+    return parse_wave(channel) ? FileStatus{} : FileStatus{FileFault::not_a_wave, 0};
 }
 
 bool DirectSound::parse_wave(int channel) {

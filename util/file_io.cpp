@@ -136,13 +136,24 @@ int write_in_place(const std::string& target, const ContentWriter& write, bool r
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t max_bytes) {
+FileContent read_file(const std::string& path, std::size_t max_bytes) {
+    const auto failure = [&path](int error) {
+        return FileContent{{}, status_of_error(error, path)};
+    };
     // Non-blocking, so that a pipe without a writer cannot hang the open.
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat info;
-    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::uint64_t>(info.st_size) > max_bytes) {
-        return std::nullopt;
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0) {
+        return failure(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return failure(EISDIR);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return {{}, {FileFault::other, ENOTSUP}};
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > max_bytes) {
+        return {{}, {FileFault::too_large, 0}};
     }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
     std::size_t got = 0;
@@ -152,7 +163,7 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
             continue;
         }
         if (n < 0) {
-            return std::nullopt;
+            return failure(errno);
         }
         if (n == 0) {
             break; // the file shrank while being read: keep what was there
@@ -160,7 +171,7 @@ std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std:
         got += static_cast<std::size_t>(n);
     }
     bytes.resize(got);
-    return bytes;
+    return {std::move(bytes), {}};
 }
 
 int write_all(int fd, const void* data, std::size_t size) {
@@ -179,7 +190,10 @@ int write_all(int fd, const void* data, std::size_t size) {
     return 0;
 }
 
-int replace_file_with(const std::string& path, const ContentWriter& write) {
+namespace {
+
+// replace_file_with, answering the error number of the first failure, or 0.
+int replace_with(const std::string& path, const ContentWriter& write) {
     const std::string target = final_target(path);
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
@@ -234,9 +248,15 @@ int replace_file_with(const std::string& path, const ContentWriter& write) {
     return 0;
 }
 
-bool replace_file(const std::string& path, std::string_view data) {
-    return replace_file_with(
-               path, [data](int fd) { return write_all(fd, data.data(), data.size()); }) == 0;
+} // namespace
+
+FileStatus replace_file_with(const std::string& path, const ContentWriter& write) {
+    return status_of_error(replace_with(path, write), path);
+}
+
+FileStatus replace_file(const std::string& path, std::string_view data) {
+    return replace_file_with(path,
+                             [data](int fd) { return write_all(fd, data.data(), data.size()); });
 }
 
 } // namespace qx375

@@ -1,19 +1,28 @@
 #pragma once
 
+#include "util/file_status.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace qx375 {
 
-// The whole of a regular file, read with one allocation; nothing when it
-// cannot be opened or read, is not a regular file or is larger than
-// max_bytes. A file that shrinks while it is read gives what it still held.
-std::optional<std::vector<std::uint8_t>> read_file(const std::string& path, std::size_t max_bytes);
+// The bytes of a file, or why it could not be read: then the bytes are empty.
+struct FileContent {
+    std::vector<std::uint8_t> bytes;
+    FileStatus status;
+};
+
+// The whole of a regular file, read with one allocation. It fails with the
+// error of the open or the read, with is_folder for a folder, too_large when
+// it is larger than max_bytes, and as `other` with ENOTSUP for anything else
+// that is no regular file (a device, a pipe). A file that shrinks while it is
+// read gives what it still held.
+FileContent read_file(const std::string& path, std::size_t max_bytes);
 
 // Writes all of `size` bytes to `fd`; 0, or the error number of the failure.
 int write_all(int fd, const void* data, std::size_t size);
@@ -32,14 +41,15 @@ using ContentWriter = std::function<int(int fd)>;
 // or group than the old one, where the file has other hard links, and where
 // it is not a regular file (a device, a pipe). A full disk is no reason to
 // write in place: that would lose the old file. A file the user may not
-// write is left alone. Every write, the flush and the close are checked: 0,
-// or the error number of the failure, and no temporary file is left behind.
+// write is left alone. Every write, the flush and the close are checked, the
+// status tells the first that failed (as an error on `path`), and no
+// temporary file is left behind.
 // Where the temporary file is renamed, a process killed while it saves
 // leaves the old file or the new one, whole, and at most its temporary file
 // beside it, which the next save of that file removes.
-int replace_file_with(const std::string& path, const ContentWriter& write);
+FileStatus replace_file_with(const std::string& path, const ContentWriter& write);
 
-// The same with `data` as the content; true when it was written.
-bool replace_file(const std::string& path, std::string_view data);
+// The same with `data` as the content.
+FileStatus replace_file(const std::string& path, std::string_view data);
 
 } // namespace qx375

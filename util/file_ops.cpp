@@ -22,10 +22,11 @@ bool has_directory(std::string_view path) {
 }
 
 bool copy_file(const std::string& source, const std::string& destination) {
-    const auto bytes = read_file(source, kMaxCopyBytes);
-    return bytes && replace_file(
-                        destination, std::string_view(reinterpret_cast<const char*>(bytes->data()),
-                                                      bytes->size()));
+    const FileContent file = read_file(source, kMaxCopyBytes);
+    return file.status &&
+           replace_file(destination,
+                        std::string_view(reinterpret_cast<const char*>(file.bytes.data()),
+                                         file.bytes.size()));
 }
 
 } // namespace qx375

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace qx375 {
 namespace {
@@ -107,13 +106,12 @@ struct IniFile::Place {
 };
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
-    const auto bytes = read_file(path_, kMaxBytes);
-    if (!bytes) {
-        struct stat info;
-        unreadable_ = ::stat(path_.c_str(), &info) == 0 || errno != ENOENT;
+    const FileContent file = read_file(path_, kMaxBytes);
+    if (!file.status) {
+        unreadable_ = file.status.error != ENOENT;
         return;
     }
-    std::string_view content(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    std::string_view content(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
     if (content.starts_with(kByteOrderMark)) {
         byte_order_mark_ = true;
         content.remove_prefix(kByteOrderMark.size());

@@ -2,6 +2,7 @@
 
 #include "engine/patern.h"
 #include "support/fake_sound_system.h"
+#include "support/print_file_status.h"
 #include "support/wav_builder.h"
 
 #include <string>

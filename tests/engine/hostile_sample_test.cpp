@@ -4,6 +4,7 @@
 #include "engine/patern.h"
 #include "platform/audio_output.h"
 #include "support/fake_sound_system.h"
+#include "support/print_file_status.h"
 #include "support/wav_builder.h"
 
 #include <gmock/gmock.h>
@@ -38,6 +39,18 @@ struct HostileSample {
 
 void PrintTo(const HostileSample& s, std::ostream* out) {
     *out << s.what;
+}
+
+// What the instrument panel is told of the file.
+FileStatus panel_status(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::plays:
+        return {};
+    case Verdict::refused:
+        return {FileFault::unplayable, 0};
+    default:
+        return {FileFault::not_a_wave, 0};
+    }
 }
 
 Bytes cut(const Bytes& file, std::size_t size) {
@@ -136,7 +149,7 @@ TEST_F(SoundOutputTest, TheInstrumentPanelTakesNamesAsBytesOfAtMost255) {
     dir.write(deep + "long.wav", simple_wav(Bytes(400, 0x20)));
     const std::string too_long = (dir.path() / deep).string() + "long.wav";
     ASSERT_GT(too_long.size(), kMaxNameLength);
-    EXPECT_FALSE(song.replace_sample(kOther, too_long));
+    EXPECT_EQ(song.replace_sample(kOther, too_long), (FileStatus{FileFault::name_too_long, 0}));
     EXPECT_EQ(song.get_sample_file(kOther), "good.wav");
     EXPECT_NEAR(peak_of(kOther), 0.5f, 0.01f);
     EXPECT_THAT(notifier.shown, IsEmpty());
@@ -153,7 +166,7 @@ protected:
 TEST_P(HostileSampleTest, TheInstrumentPanelKeepsThePreviousSampleUnlessTheFilePlays) {
     const HostileSample& s = GetParam();
     const bool plays = s.verdict == Verdict::plays;
-    EXPECT_EQ(song.replace_sample(kSound, "hostile.wav"), plays);
+    EXPECT_EQ(song.replace_sample(kSound, "hostile.wav"), panel_status(s.verdict));
     if (s.verdict == Verdict::refused) {
         EXPECT_THAT(notifier.shown, ElementsAre(s.reason));
     } else {

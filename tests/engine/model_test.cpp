@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace qx375::test {
 namespace {
 
@@ -155,6 +157,49 @@ TEST_F(ModelTest, UnusableSampleKeepsTheSoundAndItsName) {
     EXPECT_FALSE(song.replace_sample(16, sample(1)));
     EXPECT_FALSE(song.replace_sample(-1, sample(1)));
     EXPECT_THAT(log.calls, IsEmpty());
+    song.play_sound(5);
+    EXPECT_THAT(log.calls, ElementsAre("b6.Stop", "b6.Play(0,0,0)"));
+}
+
+// A name a song could not keep is refused before any file is looked at; the
+// sound layer then tells why the file cannot be the sound's.
+TEST_F(ModelTest, ReplaceSampleSaysWhyTheSoundKeepsItsSample) {
+    open_with_all_sounds();
+    const std::string name_255 = std::string(251, 'n') + ".wav";
+    const std::string name_256 = "n" + name_255;
+    dir.write(name_256, simple_wav(ramp(6)));
+    dir.write("tab\t.wav", simple_wav(ramp(6)));
+    dir.write("del\x7F.wav", simple_wav(ramp(6)));
+    dir.write("line\n.wav", simple_wav(ramp(6)));
+    dir.write_text("notes.wav", "hello");
+    dir.write(
+        "odd.wav",
+        WavBuilder().chunk("fmt ", pcm_format(2, 44100, 16, 0x55)).chunk("data", ramp(4)).build());
+    log.judge_format = [](const BufferDesc& desc) {
+        return desc.format[0] == 0x55 ? DSERR_BADFORMAT : DS_OK;
+    };
+    const std::pair<std::string, FileStatus> refused[] = {
+        {name_256, {FileFault::name_too_long, 0}},
+        {"tab\t.wav", {FileFault::bad_name, 0}},
+        {"del\x7F.wav", {FileFault::bad_name, 0}},
+        {"line\n.wav", {FileFault::bad_name, 0}},
+        {std::string("s1.wav\0", 7), {FileFault::bad_name, 0}},
+        {name_255, {FileFault::no_such_file, ENOENT}}, // the longest name is looked for
+        {"gone/absent.wav", {FileFault::no_such_folder, ENOENT}},
+        {dir.path().string(), {FileFault::is_folder, EISDIR}},
+        {"notes.wav", {FileFault::not_a_wave, 0}},
+    };
+    for (const auto& [name, status] : refused) {
+        EXPECT_EQ(song.replace_sample(5, name), status) << name;
+        EXPECT_EQ(song.get_sample_file(5), sample(5));
+    }
+    EXPECT_THAT(log.calls, IsEmpty());
+    EXPECT_THAT(notifier.shown, IsEmpty());
+
+    EXPECT_EQ(song.replace_sample(5, "odd.wav"), (FileStatus{FileFault::unplayable, 0}));
+    EXPECT_THAT(notifier.shown, ElementsAre("format incorrect"));
+    EXPECT_EQ(song.get_sample_file(5), sample(5));
+    log.calls.clear();
     song.play_sound(5);
     EXPECT_THAT(log.calls, ElementsAre("b6.Stop", "b6.Play(0,0,0)"));
 }

@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -41,6 +43,30 @@ protected:
     }
 
     std::string path(const std::string& name) const { return (dir.path() / name).string(); }
+
+    // Where the volume of a track starts in the file of a cleared song, whose
+    // every track is "0l10000l0l" and 24 cells.
+    static std::size_t cleared_track(int pattern, int track) {
+        return static_cast<std::size_t>(pattern) * kRecordBytes + 3 +
+               static_cast<std::size_t>(track) * 34;
+    }
+
+    // Loading the file fails for `status` and changes nothing: not a pattern,
+    // not the song order, not a sample name, not a sound.
+    void expect_refused(const std::string& file, const FileStatus& status) {
+        const auto patterns =
+            std::make_unique<std::array<pattern_record, kPatterns>>(song.patterns);
+        const auto order = song.song;
+        const auto names = song.sample_file;
+        log.calls.clear();
+        notifier.shown.clear();
+        EXPECT_EQ(song.load_drm(file), status);
+        EXPECT_TRUE(song.patterns == *patterns);
+        EXPECT_EQ(song.song, order);
+        EXPECT_EQ(song.sample_file, names);
+        EXPECT_THAT(log.calls, IsEmpty());
+        EXPECT_THAT(notifier.shown, IsEmpty());
+    }
 
     // A song with something in every part of the file.
     void make_song() {
@@ -136,13 +162,11 @@ TEST_F(SongFileTest, ReaderCorrectsWhatItReads) {
     std::string file = read_all(path("c.drm"));
     file[1] = 17;     // size
     file[3 + 10] = 2; // first cell of track 0
-    // The volume of the very last track is no number. Like scanf, the reader
-    // then fails on the pan and the frequency too and takes the bad bytes as
-    // cells, so the damage is put where nothing else follows.
-    const std::size_t last_track = 255 * kRecordBytes + 3 + 31 * 34;
-    file.replace(last_track, 2, "x1");
+    // Mix values outside their ranges, from the last track back so that the
+    // earlier offsets still hold.
+    file.replace(cleared_track(0, 2), 10, "4294957000l0l50l");
+    file.replace(cleared_track(0, 1), 10, "5l30000l200000l");
     dir.write_text("c.drm", file);
-    song.patterns[255].volume[31] = -300;
     song.patterns[0].empty = 1;
     song.patterns[1].empty = 1;
     ASSERT_TRUE(song.load_drm(path("c.drm")));
@@ -151,8 +175,12 @@ TEST_F(SongFileTest, ReaderCorrectsWhatItReads) {
     EXPECT_EQ(p.steps[0][0], 1);
     EXPECT_EQ(p.empty, 0) << "a set cell marks the pattern used";
     EXPECT_EQ(song.patterns[1].empty, 1) << "a pattern without cells keeps its flag";
-    EXPECT_EQ(song.patterns[255].volume[31], -300) << "an unreadable number keeps the volume";
-    EXPECT_EQ(song.patterns[255].pan[31], -10000) << "and makes the pan hard left";
+    EXPECT_EQ(p.volume[1], 0);
+    EXPECT_EQ(p.pan[1], 10000);
+    EXPECT_EQ(p.frequency[1], 0);
+    EXPECT_EQ(p.volume[2], -10000);
+    EXPECT_EQ(p.pan[2], -10000);
+    EXPECT_EQ(p.frequency[2], 0);
 }
 
 // Numbers are read as strtoul reads them: a sign is taken, and a negative
@@ -189,55 +217,43 @@ TEST_F(SongFileTest, SignedNumbersReadAsTheCLibraryReadsThem) {
     EXPECT_EQ(std::count(p.steps[3].begin(), p.steps[3].end(), 1), 0);
 }
 
-TEST_F(SongFileTest, ASignWithoutDigitsIsNoNumberAndStaysUnread) {
-    ASSERT_TRUE(song.save_drm(path("sign.drm")));
-    std::string file = read_all(path("sign.drm"));
-    const std::size_t last_track = 255 * kRecordBytes + 3 + 31 * 34;
-    file.replace(last_track, 2, "-l");
-    dir.write_text("sign.drm", file);
-    song.patterns[255].volume[31] = -300;
-    ASSERT_TRUE(song.load_drm(path("sign.drm")));
-    const pattern_record& p = song.patterns[255];
-    EXPECT_EQ(p.volume[31], -300);
-    EXPECT_EQ(p.pan[31], -10000);
-    // Every number failed on the sign, so the cells start with it: the whole
-    // text "-l10000l0l" became cells.
-    EXPECT_EQ(std::count(p.steps[31].begin(), p.steps[31].end(), 1), 10);
-}
-
-TEST_F(SongFileTest, ASampleNameEndsAtANulByte) {
-    ASSERT_TRUE(song.save_drm(path("nul.drm")));
-    std::string file = read_all(path("nul.drm"));
-    file.resize(279296 + 1);
-    file += "s9.wav\0junk\ns8.wav\0\n"s;
-    dir.write_text("nul.drm", file);
-    notifier.shown.clear();
-    ASSERT_TRUE(song.load_drm(path("nul.drm")));
-    EXPECT_EQ(song.get_sample_file(0), "s9.wav");
-    EXPECT_EQ(song.get_sample_file(1), "s8.wav");
-    EXPECT_EQ(song.get_sample_file(2), "s2.wav") << "a name without a line keeps the old one";
-    EXPECT_THAT(notifier.shown, IsEmpty());
-}
-
-// Names are bytes, whatever their encoding. One longer than a name may be is
-// cut to 255 bytes; the sound whose file that no longer names is named, and
-// keeps the sample it had.
+// Names are bytes, whatever their encoding, of at most 255; a name that is
+// not a file here is kept and its sound named.
 TEST_F(SongFileTest, SampleNamesAreBytesOfAtMost255) {
     const std::string latin = "caf\xE9 \x92.wav";
-    const std::string too_long = std::string(300, 'n') + ".wav";
+    const std::string longest = std::string(251, 'n') + ".wav";
     dir.write(latin, simple_wav(ramp(8)));
     ASSERT_TRUE(song.save_drm(path("n.drm")));
     std::string file = read_all(path("n.drm"));
     file.resize(279296 + 1);
-    dir.write_text("n.drm", file + latin + "\n" + too_long + "\n");
+    dir.write_text("n.drm", file + latin + "\n" + longest + "\n");
     notifier.shown.clear();
     ASSERT_TRUE(song.load_drm(path("n.drm")));
     EXPECT_EQ(song.get_sample_file(0), latin);
-    EXPECT_EQ(song.get_sample_file(1), too_long.substr(0, 255));
+    EXPECT_EQ(song.get_sample_file(1), longest);
     EXPECT_EQ(song.get_sample_file(2), "s2.wav");
-    EXPECT_THAT(notifier.shown, ElementsAre("Sons non chargés :\n2 : " + too_long.substr(0, 255)));
+    EXPECT_THAT(notifier.shown, ElementsAre("Sons non chargés :\n2 : " + longest));
     ASSERT_TRUE(song.save_drm(path("again.drm")));
-    EXPECT_NE(read_all(path("again.drm")).find("\n" + latin + "\n"), std::string::npos);
+    EXPECT_NE(read_all(path("again.drm")).find("\n" + latin + "\n" + longest + "\n"),
+              std::string::npos);
+}
+
+// A name line may end as on Windows; what follows the sixteenth name is not
+// read.
+TEST_F(SongFileTest, NameLinesEndWithALineFeedOrACarriageReturnAndALineFeed) {
+    ASSERT_TRUE(song.save_drm(path("w.drm")));
+    std::string file = read_all(path("w.drm"));
+    file.resize(279296 + 1);
+    for (int k = 0; k < kSounds; ++k) {
+        file += sample(15 - k) + (k % 2 ? "\r\n" : "\n");
+    }
+    dir.write_text("w.drm", file + "\x01 anything \n\x7F");
+    notifier.shown.clear();
+    ASSERT_TRUE(song.load_drm(path("w.drm")));
+    for (int k = 0; k < kSounds; ++k) {
+        EXPECT_EQ(song.get_sample_file(k), sample(15 - k));
+    }
+    EXPECT_THAT(notifier.shown, IsEmpty());
 }
 
 TEST_F(SongFileTest, FilesThatCannotBeReadWholeLeaveTheSongAsItWas) {
@@ -245,25 +261,79 @@ TEST_F(SongFileTest, FilesThatCannotBeReadWholeLeaveTheSongAsItWas) {
     song.set_sample_file(3, "s5.wav");
     ASSERT_TRUE(song.save_drm(path("good.drm")));
     const std::string good = read_all(path("good.drm"));
-    const auto patterns = song.patterns;
-    const auto order = song.song;
+    std::size_t pattern_bytes = good.size() - 1;
+    for (int k = 0; k < kSounds; ++k) {
+        pattern_bytes -= song.get_sample_file(k).size() + 1;
+    }
+    ASSERT_EQ(good.substr(pattern_bytes - 1, 2), "\0\n"s) << "the line feed ends the patterns";
     const std::string huge = dir.write_text("huge.drm", good);
     std::filesystem::resize_file(huge, (std::uintmax_t{64} << 20) + 1);
-    const std::vector<std::string> bad = {
-        huge,
-        "missing.drm",
-        dir.write_text("empty.drm", ""),
-        dir.write_text("short.drm", good.substr(0, 279296 / 2)),
-        dir.write_text("cut.drm", good.substr(0, 279296 - 5)),
-        dir.write_text("garbage.drm", std::string(5000, 'Z')),
+    const FileStatus cut_short{FileFault::cut_short, 0};
+    const std::pair<std::string, FileStatus> bad[] = {
+        {huge, {FileFault::too_large, 0}},
+        {"missing.drm", {FileFault::no_such_file, ENOENT}},
+        {path("gone/missing.drm"), {FileFault::no_such_folder, ENOENT}},
+        {dir.path().string(), {FileFault::is_folder, EISDIR}},
+        {dir.write_text("empty.drm", ""), cut_short},
+        {dir.write_text("short.drm", good.substr(0, 279296 / 2)), cut_short},
+        {dir.write_text("cut.drm", good.substr(0, 279296 - 5)), cut_short},
+        {dir.write_text("in a number.drm", good.substr(0, pattern_bytes - 24 - 1)), cut_short},
+        {dir.write_text("a sign.drm", good.substr(0, pattern_bytes - 24 - 2) + " -"), cut_short},
+        {dir.write_text("no separator.drm", good.substr(0, pattern_bytes)), cut_short},
+        {dir.write_text("garbage.drm", std::string(5000, 'Z')), {FileFault::not_a_song, 0}},
     };
-    for (const std::string& file : bad) {
-        EXPECT_FALSE(song.load_drm(file)) << file;
-        EXPECT_EQ(song.patterns, patterns) << file;
-        EXPECT_EQ(song.song, order) << file;
-        EXPECT_EQ(song.get_sample_file(3), "s5.wav") << file;
+    for (const auto& [file, status] : bad) {
+        SCOPED_TRACE(file);
+        expect_refused(file, status);
     }
-    EXPECT_FALSE(song.load_drm(dir.path().string())) << "a folder";
+    EXPECT_EQ(song.get_sample_file(3), "s5.wav");
+
+    if (geteuid() != 0) {
+        const std::string locked = dir.write_text("locked.drm", good);
+        std::filesystem::permissions(locked, std::filesystem::perms::none);
+        expect_refused(locked, {FileFault::permission, EACCES});
+    }
+}
+
+// Bytes that the writer cannot have put where they are: a number without
+// digits, anything but a line feed after the last pattern, a sample name
+// that holds a control character or is longer than a name may be.
+TEST_F(SongFileTest, FilesThatCannotBeASongAreRefusedAndChangeNothing) {
+    ASSERT_TRUE(song.save_drm(path("cleared.drm")));
+    const std::string cleared = read_all(path("cleared.drm"));
+    const std::string patterns = cleared.substr(0, 279296);
+    const auto edited = [&](std::size_t at, std::size_t length, const std::string& text) {
+        std::string file = cleared;
+        file.replace(at, length, text);
+        return file;
+    };
+    const auto named = [&](const std::string& lines) { return patterns + "\n" + lines; };
+    const std::pair<const char*, std::string> files[] = {
+        {"a volume without digits", edited(cleared_track(0, 0), 1, "x")},
+        {"a pan that is only its letter", edited(cleared_track(3, 5) + 2, 5, "")},
+        {"a frequency that is a sign alone", edited(cleared_track(255, 31) + 8, 1, "-")},
+        {"a sign before a letter", edited(cleared_track(255, 31), 2, "-l")},
+        {"a letter before the digits", edited(cleared_track(255, 31), 2, "x1")},
+        {"a sign before a space", edited(cleared_track(17, 9), 1, "+ 0")},
+        {"no separator before the names", patterns + cleared.substr(279296 + 1)},
+        {"a Windows line end as the separator", patterns + "\r" + cleared.substr(279296)},
+        {"a NUL byte in a name", named("s9.wav\0junk\ns8.wav\0\n"s)},
+        {"a tab in a name", named("s1.wav\ns\t2.wav\n")},
+        {"an escape in a name", named("\x1B[2Js1.wav\n")},
+        {"a DEL in a name", named("s1.wav\x7F\n")},
+        {"a carriage return inside a name", named("s1\r.wav\n")},
+        {"two carriage returns before the line feed", named("s1.wav\r\r\n")},
+        {"a carriage return ending the file", named("s0.wav\ns1.wav\r")},
+        {"a control byte in the sixteenth name", edited(cleared.size() - 2, 0, "\x02")},
+        {"a name of 256 bytes", named(std::string(252, 'n') + ".wav\n")},
+        {"a name of 304 bytes", named(std::string(300, 'n') + ".wav\ns1.wav\n")},
+    };
+    make_song();
+    song.set_sample_file(3, "s5.wav");
+    for (const auto& [what, bytes] : files) {
+        SCOPED_TRACE(what);
+        expect_refused(dir.write_text("bad.drm", bytes), {FileFault::not_a_song, 0});
+    }
 }
 
 TEST_F(SongFileTest, ShortNameListKeepsTheOtherNamesAndFailedSamplesAreNamed) {
@@ -284,17 +354,20 @@ TEST_F(SongFileTest, ShortNameListKeepsTheOtherNamesAndFailedSamplesAreNamed) {
                                             "Sons non chargés :\n2 : nowhere.wav\n3 : s7.wav"));
 }
 
-TEST_F(SongFileTest, FailedSavesKeepTheOldFile) {
+TEST_F(SongFileTest, FailedSavesSayWhyAndKeepTheOldFile) {
     ASSERT_TRUE(song.save_drm(path("keep.drm")));
     const std::string before = read_all(path("keep.drm"));
     make_song();
-    EXPECT_FALSE(song.save_drm(path("no such folder/x.drm")));
-    EXPECT_FALSE(song.save_drm("/dev/full")) << "a device with no room";
+    EXPECT_EQ(song.save_drm(path("no such folder/x.drm")),
+              (FileStatus{FileFault::no_such_folder, ENOENT}));
+    EXPECT_EQ(song.save_drm("/dev/full"), (FileStatus{FileFault::disk_full, ENOSPC}))
+        << "a device with no room";
+    EXPECT_EQ(song.save_drm(dir.path().string()), (FileStatus{FileFault::is_folder, EISDIR}));
 
     // A disk that fills up half way through the file.
     {
         const FileSizeLimit full(100000);
-        EXPECT_FALSE(song.save_drm(path("keep.drm")));
+        EXPECT_EQ(song.save_drm(path("keep.drm")), (FileStatus{FileFault::disk_full, EFBIG}));
     }
     EXPECT_EQ(read_all(path("keep.drm")), before);
     EXPECT_EQ(files_in(dir.path()).size(), kSounds + 1u) << "no temporary file left";
@@ -303,7 +376,7 @@ TEST_F(SongFileTest, FailedSavesKeepTheOldFile) {
         std::filesystem::create_directory(path("ro"));
         std::filesystem::permissions(path("ro"), std::filesystem::perms::owner_read |
                                                      std::filesystem::perms::owner_exec);
-        EXPECT_FALSE(song.save_drm(path("ro/x.drm")));
+        EXPECT_EQ(song.save_drm(path("ro/x.drm")), (FileStatus{FileFault::permission, EACCES}));
     }
 }
 

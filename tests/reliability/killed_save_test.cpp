@@ -64,8 +64,8 @@ std::optional<Clock::duration> save_in_child(const Save& save, int version,
 }
 
 std::string contents_of(const std::string& path) {
-    const auto bytes = read_file(path, 1 << 24);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : "(unreadable)";
+    const FileContent file = read_file(path, 1 << 24);
+    return file.status ? std::string(file.bytes.begin(), file.bytes.end()) : "(unreadable)";
 }
 
 class KilledSaveTest : public ::testing::Test, public EngineRig {

@@ -1,11 +1,14 @@
 #include "sound/direct_sound.h"
 #include "support/fake_sound_system.h"
+#include "support/print_file_status.h"
 #include "support/wav_builder.h"
 #include "util/error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
 #include <functional>
 
 namespace qx375::test {
@@ -344,6 +347,7 @@ struct Unusable {
     const char* name;
     std::function<std::string(const TempDir&, FakeLog&)> prepare; // the file to offer
     std::vector<std::string> shown;
+    FileStatus status; // why the channel keeps its sample
 };
 
 void PrintTo(const Unusable& u, std::ostream* out) {
@@ -358,7 +362,7 @@ protected:
 TEST_P(UnusableSampleTest, LeavesTheChannelExactlyAsItWas) {
     const Bytes image = sound.channel(3).file_image;
     const std::string offered = GetParam().prepare(dir, log);
-    EXPECT_FALSE(sound.replace_sample(offered, 3));
+    EXPECT_EQ(sound.replace_sample(offered, 3), GetParam().status);
     EXPECT_EQ(notifier.shown, GetParam().shown);
 
     const sound_channel& ch = sound.channel(3);
@@ -378,17 +382,36 @@ TEST_P(UnusableSampleTest, LeavesTheChannelExactlyAsItWas) {
 INSTANTIATE_TEST_SUITE_P(
     EachWayOfFailing, UnusableSampleTest,
     ::testing::Values(
-        Unusable{
-            "Missing", [](const TempDir&, FakeLog&) { return std::string("missing.wav"); }, {}},
+        Unusable{"Missing",
+                 [](const TempDir&, FakeLog&) { return std::string("missing.wav"); },
+                 {},
+                 {FileFault::no_such_file, ENOENT}},
+        Unusable{"Folder",
+                 [](const TempDir& dir, FakeLog&) {
+                     std::filesystem::create_directory(dir.path() / "kit.wav");
+                     return std::string("kit.wav");
+                 },
+                 {},
+                 {FileFault::is_folder, EISDIR}},
+        Unusable{"LargerThanAnySample",
+                 [](const TempDir& dir, FakeLog&) {
+                     const std::string huge = dir.write("huge.wav", simple_wav(ramp(4)));
+                     std::filesystem::resize_file(huge, (std::uintmax_t{1} << 30) + 1);
+                     return huge;
+                 },
+                 {},
+                 {FileFault::too_large, 0}},
         Unusable{"TextFile",
                  [](const TempDir& dir, FakeLog&) { return dir.write_text("notes.wav", "hello"); },
-                 {}},
+                 {},
+                 {FileFault::not_a_wave, 0}},
         Unusable{"NoDataChunk",
                  [](const TempDir& dir, FakeLog&) {
                      return dir.write("nodata.wav",
                                       WavBuilder().chunk("fmt ", pcm_format(2, 44100, 16)).build());
                  },
-                 {}},
+                 {},
+                 {FileFault::not_a_wave, 0}},
         Unusable{"FormatTheDeviceRefuses",
                  [](const TempDir& dir, FakeLog& log) {
                      log.judge_format = [](const BufferDesc& desc) {
@@ -399,13 +422,15 @@ INSTANTIATE_TEST_SUITE_P(
                                                      .chunk("data", ramp(4))
                                                      .build());
                  },
-                 {"format incorrect"}},
+                 {"format incorrect"},
+                 {FileFault::unplayable, 0}},
         Unusable{"UnlockRefused",
                  [](const TempDir& dir, FakeLog& log) {
                      log.refuse["b2.Unlock"] = DSERR_INVALIDCALL;
                      return dir.write("good.wav", simple_wav(ramp(4)));
                  },
-                 {}}));
+                 {},
+                 {FileFault::unplayable, 0}}));
 
 TEST_F(DirectSoundTest, WithoutADeviceAReadableWavIsKeptSilent) {
     EXPECT_FALSE(sound.replace_sample("missing.wav", 3));

@@ -1,8 +1,12 @@
 #include "sound/direct_sound.h"
 #include "support/fake_sound_system.h"
+#include "support/print_file_status.h"
 #include "support/wav_builder.h"
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
 
 namespace qx375::test {
 namespace {
@@ -14,7 +18,7 @@ protected:
     const sound_channel& ch() const { return sound.channels[kChannel]; }
 
     bool load(const Bytes& bytes, const std::string& name = "sample.wav") {
-        return sound.load_wave(dir.write(name, bytes), kChannel);
+        return static_cast<bool>(sound.load_wave(dir.write(name, bytes), kChannel));
     }
 
     // The sample bytes the channel points at, as the device would receive them.
@@ -155,6 +159,28 @@ TEST_F(UnopenableFileTest, ChannelOutOfRange) {
     EXPECT_FALSE(sound.load_wave(good, DirectSound::channel_count));
     EXPECT_FALSE(sound.parse_wave(DirectSound::channel_count));
     expect_unchanged();
+}
+
+// What the user is told of each file the channel could not take.
+TEST_F(UnopenableFileTest, EachFailureSaysWhy) {
+    std::filesystem::create_directory(dir.path() / "folder.wav");
+    const std::string huge = dir.write("huge.wav", simple_wav(ramp(8)));
+    std::filesystem::resize_file(huge, (std::uintmax_t{1} << 30) + 1);
+    const std::string good = (dir.path() / "sample.wav").string();
+    const std::pair<std::string, FileStatus> failures[] = {
+        {(dir.path() / "absent.wav").string(), {FileFault::no_such_file, ENOENT}},
+        {(dir.path() / "gone" / "absent.wav").string(), {FileFault::no_such_folder, ENOENT}},
+        {"C:\\kits\\absent.wav", {FileFault::no_such_file, ENOENT}},
+        {(dir.path() / "folder.wav").string(), {FileFault::is_folder, EISDIR}},
+        {huge, {FileFault::too_large, 0}},
+        {good + std::string(1, '\0') + "x", {FileFault::bad_name, 0}},
+    };
+    for (const auto& [name, status] : failures) {
+        EXPECT_EQ(sound.load_wave(name, kChannel), status) << name;
+        expect_unchanged();
+    }
+    EXPECT_EQ(sound.load_wave(dir.write_text("notes.wav", "no RIFF"), kChannel),
+              (FileStatus{FileFault::not_a_wave, 0}));
 }
 
 // Files that open but are not usable: a new image, loaded cleared.

@@ -1,10 +1,12 @@
 #include "support/file_size_limit.h"
+#include "support/print_file_status.h"
 #include "support/wav_builder.h"
 #include "util/file_io.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -24,8 +26,8 @@ const std::string kOld(1000, 'o');
 const std::string kNew = "the new song";
 
 std::string read_all(const std::string& path) {
-    const auto bytes = read_file(path, 1 << 20);
-    return bytes ? std::string(bytes->begin(), bytes->end()) : "(unreadable)";
+    const FileContent file = read_file(path, 1 << 20);
+    return file.status ? std::string(file.bytes.begin(), file.bytes.end()) : "(unreadable)";
 }
 
 struct stat status(const std::string& path) {
@@ -51,6 +53,38 @@ pid_t ended_process() {
     }
     ::waitpid(pid, nullptr, 0);
     return pid;
+}
+
+TEST(ReadFileTest, GivesTheWholeFileOrSaysWhyItCannot) {
+    TempDir dir;
+    const std::string song = dir.write_text("song.drm", kOld);
+    const FileContent read = read_file(song, kOld.size());
+    EXPECT_TRUE(read.status);
+    EXPECT_EQ(std::string(read.bytes.begin(), read.bytes.end()), kOld);
+    EXPECT_TRUE(read_file(dir.write_text("empty.drm", ""), 0).status);
+
+    const std::string pipe = (dir.path() / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::pair<std::string, FileStatus> failures[] = {
+        {(dir.path() / "absent.drm").string(), {FileFault::no_such_file, ENOENT}},
+        {(dir.path() / "gone" / "song.drm").string(), {FileFault::no_such_folder, ENOENT}},
+        {song + "/inside", {FileFault::no_such_folder, ENOTDIR}},
+        {dir.path().string(), {FileFault::is_folder, EISDIR}},
+        {pipe, {FileFault::other, ENOTSUP}},
+        {"/dev/zero", {FileFault::other, ENOTSUP}},
+        {std::string(5000, 'n'), {FileFault::name_too_long, ENAMETOOLONG}},
+    };
+    for (const auto& [path, status] : failures) {
+        const FileContent failed = read_file(path, 1 << 20);
+        EXPECT_EQ(failed.status, status) << path;
+        EXPECT_TRUE(failed.bytes.empty()) << path;
+    }
+    EXPECT_EQ(read_file(song, kOld.size() - 1).status, (FileStatus{FileFault::too_large, 0}));
+
+    if (geteuid() != 0) {
+        ::chmod(song.c_str(), 0);
+        EXPECT_EQ(read_file(song, 1 << 20).status, (FileStatus{FileFault::permission, EACCES}));
+    }
 }
 
 class ReplaceFileTest : public ::testing::Test {
@@ -139,12 +173,13 @@ TEST_F(ReplaceFileTest, WritesInPlaceInAReadOnlyFolder) {
     const fs::path folder = dir.path() / "locked";
     fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     const struct stat before = status(file);
-    const bool replaced = replace_file(file, kNew);
-    const bool created = replace_file((folder / "new.drm").string(), kNew);
+    const FileStatus replaced = replace_file(file, kNew);
+    const FileStatus created = replace_file((folder / "new.drm").string(), kNew);
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_TRUE(replaced);
     expect_written_in_place(file, before, {"song.drm"});
-    EXPECT_FALSE(created) << "a new file still needs a writable folder";
+    EXPECT_EQ(created, (FileStatus{FileFault::permission, EACCES}))
+        << "a new file still needs a writable folder";
 }
 
 // A save that was killed leaves its temporary file; the next save of the
@@ -188,6 +223,34 @@ TEST_F(ReplaceFileTest, InPlaceWritesReportAFullDisk) {
         EXPECT_FALSE(replace_file(file, std::string(200000, 'x')));
     }
     EXPECT_FALSE(replace_file("/dev/full", kNew)) << "a device with no room";
+}
+
+// A failed replacement says why, in terms of the name the caller gave.
+TEST_F(ReplaceFileTest, FailuresSayWhy) {
+    const std::string folder = (dir.path() / "folder.drm").string();
+    fs::create_directory(folder);
+    const std::string song = old_song("song.drm");
+    EXPECT_EQ(replace_file((dir.path() / "gone" / "x.drm").string(), kNew),
+              (FileStatus{FileFault::no_such_folder, ENOENT}));
+    EXPECT_EQ(replace_file(song + "/x.drm", kNew),
+              (FileStatus{FileFault::no_such_folder, ENOTDIR}));
+    EXPECT_EQ(replace_file(folder, kNew), (FileStatus{FileFault::is_folder, EISDIR}));
+    EXPECT_EQ(replace_file("/dev/full", kNew), (FileStatus{FileFault::disk_full, ENOSPC}));
+    {
+        const test::FileSizeLimit full(100);
+        EXPECT_EQ(replace_file(song, kOld + kOld), (FileStatus{FileFault::disk_full, EFBIG}));
+    }
+    EXPECT_EQ(replace_file_with(song, [](int) { return EIO; }), (FileStatus{FileFault::other, EIO}))
+        << "the writer's own error";
+    EXPECT_EQ(read_all(song), kOld);
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"folder.drm", "song.drm"}));
+
+    if (geteuid() != 0) {
+        ::chmod(song.c_str(), 0440);
+        EXPECT_EQ(replace_file(song, kNew), (FileStatus{FileFault::permission, EACCES}))
+            << "a file the user may not write";
+        EXPECT_EQ(read_all(song), kOld);
+    }
 }
 
 } // namespace

@@ -151,7 +151,7 @@ bool load(Machine& m, const std::string& path) {
     const std::filesystem::path here = std::filesystem::current_path();
     std::error_code ec;
     std::filesystem::current_path(song.parent_path(), ec);
-    const bool loaded = m.song.load_drm(song.string());
+    const bool loaded = static_cast<bool>(m.song.load_drm(song.string()));
     std::filesystem::current_path(here, ec);
     if (!loaded) {
         return false;
@@ -306,13 +306,14 @@ int main(int argc, char** argv) {
         return fail(endless, "the song ends before its first measure");
     }
 
-    const int error = replace_file_with(o.out, [&](int fd) { return render(m, o, passes, fd); });
+    const FileStatus written =
+        replace_file_with(o.out, [&](int fd) { return render(m, o, passes, fd); });
     for (const std::string& message : m.console.messages) {
         std::fprintf(stderr, "qx375-render: %s\n", message.c_str());
     }
-    if (error != 0) {
-        return fail(unwritable_output,
-                    "cannot write \"" + o.out + "\": " + std::generic_category().message(error));
+    if (!written) {
+        return fail(unwritable_output, "cannot write \"" + o.out +
+                                           "\": " + std::generic_category().message(written.error));
     }
     // Written, as the program plays such a song, but probably not what was
     // meant: a script hears of it.
