@@ -2,15 +2,22 @@
 
 #include "app/close_on_signal.h"
 #include "app/qt_prompts.h"
-#include "app/tmain.h"
-#include "dialogs/about_box.h"
-#include "platform/audio_output.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QTimer>
 
 namespace qx375 {
+
+Program::Program(AudioOutput& output, Prompts& prompts) : Program(output, prompts, output) {}
+
+Program::Program(AudioOutput& output, Prompts& prompts, SoundSystem& system)
+    : sound(system, prompts), song(sound, prompts), recorder(output.capture(), output.rate()),
+      window(song, sound, output, recorder, prompts),
+      setup(song, sound, prompts, window.setup_host(), &window), about(&window),
+      langues(window.langues_host(), prompts, &window) {
+    window.attach(about, setup, langues);
+}
 
 int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready) {
     QApplication app(argc, argv);
@@ -23,14 +30,8 @@ int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready)
 
     AudioOutput output;
     QtPrompts prompts;
-    DirectSound sound(output, prompts);
-    matrice song(sound, prompts);
-    WaveRecorder recorder(output.capture(), output.rate());
-    Tmain window(song, sound, output, recorder, prompts);
-    TFormSetup setup(song, sound, prompts, window.setup_host(), &window);
-    TAboutBox about(&window);
-    TFormLangues langues(window.langues_host(), prompts, &window);
-    window.attach(about, setup, langues);
+    Program program(output, prompts);
+    Tmain& window = program.window;
     prompts.set_parent(&window);
     CloseOnSignal close_on_signal(window);
     window.show();

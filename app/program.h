@@ -1,10 +1,33 @@
 #pragma once
 
+#include "app/tmain.h"
+#include "dialogs/about_box.h"
+
 #include <functional>
 
 namespace qx375 {
 
-class Tmain;
+// The program's objects, built in the order they need one another and
+// attached to the main window: the sound channels, the song model, the
+// recorder of the output's mix, the main window and its dialogs. Whoever
+// builds it gives the output it plays through and the prompts that answer
+// for the user; the sound channels are made on `system`, the output itself
+// unless a test gives a system of its own.
+class Program {
+public:
+    Program(AudioOutput& output, Prompts& prompts);
+    Program(AudioOutput& output, Prompts& prompts, SoundSystem& system);
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    DirectSound sound;
+    matrice song;
+    WaveRecorder recorder;
+    Tmain window;
+    TFormSetup setup;
+    TAboutBox about;
+    TFormLangues langues;
+};
 
 // The whole program: builds its objects, shows the main window and runs
 // until it closes. `ready` runs once the window is shown and its first

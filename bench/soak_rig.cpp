@@ -1,9 +1,8 @@
 #include "soak_rig.h"
 
-#include "app/tmain.h"
+#include "app/program.h"
 #include "app/unattended_prompts.h"
 #include "bench_files.h"
-#include "dialogs/about_box.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -103,11 +102,18 @@ long resident_kib() {
 
 namespace {
 
-// The program's objects, as main() builds them, in a program directory of
-// their own that holds the start and stop pictures and a click; it is the
-// current directory while they live.
-struct Machine {
-    explicit Machine(AudioOutput& out) : output(out) {
+// A program directory of the soak's own, current while the machine lives,
+// and prompts nobody answers.
+struct Scratch {
+    const QString here = QDir::currentPath();
+    QTemporaryDir dir;
+    UnattendedPrompts console;
+};
+
+// The program's objects, as main() builds them, in that directory, which
+// holds the start and stop pictures and a click.
+struct Machine : Scratch, Program {
+    explicit Machine(AudioOutput& output) : Program(output, console) {
         QDir::setCurrent(dir.path());
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.fill(Qt::black);
@@ -115,7 +121,6 @@ struct Machine {
         glyph.save("stop2.bmp");
         bench::write_click("click.wav");
         window.program_directory = dir.path().toStdString();
-        window.attach(about, setup, langues);
     }
 
     // Four patterns of 16, 24, 14 and 21 steps, so that the interval changes
@@ -141,20 +146,6 @@ struct Machine {
     void play(bool on) { window.findChild<QCheckBox*>("CheckBoxBeat")->setChecked(on); }
 
     ~Machine() { QDir::setCurrent(here); }
-    Machine(const Machine&) = delete;
-    Machine& operator=(const Machine&) = delete;
-
-    const QString here = QDir::currentPath();
-    QTemporaryDir dir;
-    UnattendedPrompts console;
-    AudioOutput& output;
-    DirectSound sound{output, console};
-    matrice song{sound, console};
-    WaveRecorder recorder{output.capture(), output.rate()};
-    Tmain window{song, sound, output, recorder, console};
-    TFormSetup setup{song, sound, console, window.setup_host(), &window};
-    TAboutBox about{&window};
-    TFormLangues langues{window.langues_host(), console, &window};
 };
 
 double seconds_since(std::chrono::steady_clock::time_point start) {

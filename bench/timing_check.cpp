@@ -3,7 +3,7 @@
 // and measures how far each lies from the ideal grid of the running interval,
 // and how late the timer's ticks ran. Headless by default; with
 // QT_QPA_PLATFORM=xcb on an X server the window really paints.
-#include "app/tmain.h"
+#include "app/program.h"
 #include "app/unattended_prompts.h"
 #include "bench_files.h"
 #include "platform/audio_output.h"
@@ -38,10 +38,9 @@ int main(int argc, char** argv) {
 
     AudioOutput output(AudioBackendKind::null_clock);
     UnattendedPrompts notifier;
-    DirectSound sound(output, notifier);
-    matrice song(sound, notifier);
-    WaveRecorder recorder(output.capture(), AudioOutput::kRate);
-    Tmain window(song, sound, output, recorder, notifier);
+    Program program(output, notifier);
+    Tmain& window = program.window;
+    matrice& song = program.song;
     window.show();
     window.FormActivate();
     song.set_sample_file(2, "click.wav");

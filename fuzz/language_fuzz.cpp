@@ -8,9 +8,8 @@
 //    only the texts in ASCII when the file's guessed encoding changed);
 //  - a pattern box that showed the End button's caption shows the new
 //    caption, and one that showed a number still shows it.
-#include "app/tmain.h"
+#include "app/program.h"
 #include "app/unattended_prompts.h"
-#include "dialogs/about_box.h"
 #include "fuzz/property.h"
 #include "fuzz/scratch_dir.h"
 #include "util/encoding.h"
@@ -37,15 +36,21 @@
 namespace qx375::fuzz {
 namespace {
 
-// The program's objects, as main() builds them, over an output that never
-// plays.
-struct Machine {
-    Machine() {
+// What the harness gives the program: a scratch program directory, prompts
+// nobody answers and an output that never plays.
+struct Seams {
+    ScratchDir scratch;
+    UnattendedPrompts console;
+    AudioOutput output{AudioBackendKind::manual};
+};
+
+// The program's objects, as main() builds them, over those.
+struct Machine : Seams, Program {
+    Machine() : Program(output, console) {
         // The program directory is the current one when the window starts;
         // libFuzzer names its inputs relative to the one it was started in.
         const std::filesystem::path here = std::filesystem::current_path();
         std::filesystem::current_path(scratch.path());
-        window.attach(about, setup, langues);
         window.FormActivate();
         std::filesystem::current_path(here);
         window.write_language_file();
@@ -62,16 +67,6 @@ struct Machine {
         window.read_language_file();
     }
 
-    ScratchDir scratch;
-    UnattendedPrompts console;
-    AudioOutput output{AudioBackendKind::manual};
-    DirectSound sound{output, console};
-    matrice song{sound, console};
-    WaveRecorder recorder{output.capture(), output.rate()};
-    Tmain window{song, sound, output, recorder, console};
-    TFormSetup setup{song, sound, console, window.setup_host(), &window};
-    TAboutBox about{&window};
-    TFormLangues langues{window.langues_host(), console, &window};
     std::string built_in; // the language file of the built-in texts
 };
 

@@ -85,25 +85,21 @@ TEST_F(ExportTest, ARecorderThatCannotOpenRestoresEverythingAtOnce) {
     EXPECT_THAT(notifier.shown, ElementsAre(::testing::HasSubstr("temporary")));
 }
 
-// The whole way: the real mixer on the null clock, the window's timer, the
-// recorder and libsndfile reading the file back.
-struct LiveRig {
+// What the live program is given: the real mixer on the null clock, and
+// scripted prompts.
+struct LiveScratch {
     TempDir dir;
     CurrentDir here{dir.path()};
     AudioOutput output{AudioBackendKind::null_clock};
     RecordingNotifier notifier;
     ScriptedPrompts prompts{notifier};
-    DirectSound sound{output, prompts};
-    matrice song{sound, prompts};
-    WaveRecorder recorder{output.capture(), AudioOutput::kRate};
-    Tmain window{song, sound, output, recorder, prompts};
-    TFormSetup setup{song, sound, prompts, window.setup_host(), &window};
-    TAboutBox about{&window};
-    TFormLangues langues{window.langues_host(), prompts, &window};
+};
 
+// The whole way: the real mixer on the null clock, the window's timer, the
+// recorder and libsndfile reading the file back.
+struct LiveRig : LiveScratch, Program {
     // `prepare` runs in the program directory before the program starts.
-    explicit LiveRig(const std::function<void(LiveRig&)>& prepare = {}) {
-        window.attach(about, setup, langues);
+    explicit LiveRig(const std::function<void(LiveRig&)>& prepare = {}) : Program(output, prompts) {
         QImage(8, 8, QImage::Format_RGB32).save("go2.bmp");
         QImage(8, 8, QImage::Format_RGB32).save("stop2.bmp");
         Bytes click; // 16 stereo frames at half scale

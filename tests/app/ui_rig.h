@@ -1,9 +1,8 @@
 #pragma once
 
-#include "app/tmain.h"
-#include "dialogs/about_box.h"
-#include "engine/engine_rig.h"
+#include "app/program.h"
 #include "scripted_prompts.h"
+#include "support/scratch_rig.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,27 +18,26 @@
 
 namespace qx375::test {
 
+// What the program is given in the app tests: an output that plays only when
+// a test pulls it, and prompts that a test scripts, whose messages go to the
+// scratch rig's notifier.
+struct UiScratch : ScratchRig {
+    AudioOutput output{AudioBackendKind::manual};
+    ScriptedPrompts prompts{notifier};
+};
+
 // The main window over sound channels that log every call, set up in a
 // scratch program directory as at its first activation. Sound k plays
 // through buffer "b<k+1>".
-struct UiRig : EngineRig {
-    AudioOutput output{AudioBackendKind::manual};
-    ScriptedPrompts prompts{notifier};
-    WaveRecorder recorder{output.capture(), AudioOutput::kRate};
-    Tmain window{song, sound, output, recorder, prompts};
-    TFormSetup setup{song, sound, prompts, window.setup_host(), &window};
-    TAboutBox about{&window};
-    TFormLangues langues{window.langues_host(), prompts, &window};
-
-    UiRig() {
-        window.attach(about, setup, langues);
+struct UiRig : UiScratch, Program {
+    UiRig() : Program(output, prompts, system) {
         QImage glyph(16, 16, QImage::Format_RGB32);
         glyph.fill(Qt::green);
         glyph.save("go2.bmp");
         glyph.save("stop2.bmp");
         window.FormActivate();
         prompts.shown_dialogs.clear();
-        assign_all_sounds();
+        assign_all_sounds(song);
     }
 
     template <typename W>

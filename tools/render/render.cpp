@@ -4,9 +4,8 @@
 // the render's own, and the mixer is pulled block by block instead of by a
 // sound card.
 //   qx375-render [options] SONG.drm OUT.wav
-#include "app/tmain.h"
+#include "app/program.h"
 #include "app/unattended_prompts.h"
-#include "dialogs/about_box.h"
 #include "platform/wave_writer.h"
 #include "util/file_io.h"
 #include "util/ini_file.h"
@@ -123,24 +122,20 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-// The program's objects, as main() builds them, over an output that only
-// renders when the render pulls it.
-struct Machine {
-    explicit Machine(std::uint32_t rate) : output(AudioBackendKind::manual, kBlock, rate) {
-        window.attach(about, setup, langues);
-    }
+// What the render gives the program: an output that only renders when the
+// render pulls it, and prompts nobody answers.
+struct Seams {
+    explicit Seams(std::uint32_t rate) : output(AudioBackendKind::manual, kBlock, rate) {}
 
     static constexpr std::uint32_t kBlock = 4096;
 
     UnattendedPrompts console;
     AudioOutput output;
-    DirectSound sound{output, console};
-    matrice song{sound, console};
-    WaveRecorder recorder{output.capture(), output.rate()};
-    Tmain window{song, sound, output, recorder, console};
-    TFormSetup setup{song, sound, console, window.setup_host(), &window};
-    TAboutBox about{&window};
-    TFormLangues langues{window.langues_host(), console, &window};
+};
+
+// The program's objects, as main() builds them, over those.
+struct Machine : Seams, Program {
+    explicit Machine(std::uint32_t rate) : Seams(rate), Program(output, console) {}
 };
 
 // The song, with its samples looked up in its own folder first, then as the
