@@ -98,9 +98,9 @@ void Tmain::finish_export() {
     if (export_done_.isActive()) {
         return;
     }
-    MediaPlayer1.finish_at(TimerZicmu.tick_frame() + static_cast<std::uint64_t>(
-                                                         TimerZicmu.interval()) *
-                                                         output_.rate() / 1000,
+    MediaPlayer1.finish_at(TimerZicmu.tick_frame() +
+                               static_cast<std::uint64_t>(TimerZicmu.interval()) * output_.rate() /
+                                   1000,
                            kLastStepPatience);
     export_done_.start();
 }
@@ -143,7 +143,8 @@ bool Tmain::may_end_export() {
         }
         return !exporting;
     }
-    switch (prompts_.ask(texts.with(Msg::export_quit, export_file_name_), Question::yes_no_cancel)) {
+    switch (
+        prompts_.ask(texts.with(Msg::export_quit, export_file_name_), Question::yes_no_cancel)) {
     case Answer::yes: {
         const RecorderResult saved = MediaPlayer1.save(true);
         if (!saved.ok()) {

@@ -1,5 +1,6 @@
 #include "app/tmain.h"
 
+#include <QPushButton>
 #include <QSlider>
 
 namespace qx375 {
@@ -38,6 +39,11 @@ void Tmain::takesound_at_chanel(int sound) {
         song_.mark_used();
         modified = true;
     }
+}
+
+// The sound as its row names it.
+QString Tmain::SetupLink::sound_name(int sound) const {
+    return window_.sample_buttons[static_cast<std::size_t>(sound)]->text();
 }
 
 void Tmain::MixButtonClick(int sound) {

@@ -2,9 +2,12 @@
 
 #include "app/close_on_signal.h"
 #include "app/qt_prompts.h"
+#include "display/program_icon.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
+#include <QPixmap>
 #include <QTimer>
 
 namespace qx375 {
@@ -15,13 +18,33 @@ Program::Program(AudioOutput& output, Prompts& prompts, SoundSystem& system)
     : sound(system, prompts), song(sound, prompts), recorder(output.capture(), output.rate()),
       window(song, sound, output, recorder, prompts),
       setup(song, sound, prompts, window.setup_host(), &window), about(&window),
-      langues(window.langues_host(), prompts, &window) {
+      langues(window.langues_host(), prompts, &window), help(&window) {
     window.attach(about, setup, langues);
 }
 
+namespace {
+
+QtMessageHandler qt_messages = nullptr;
+
+// Qt says on the terminal each time it draws a script that needs OpenType
+// features (Devanagari in a file's name, say) in a font that has none, as no
+// installed font may; it then draws what it can. That warning tells the
+// user nothing and floods the terminal; every other message goes on.
+void quiet_font_fallback(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+    if (type == QtWarningMsg && message.contains("OpenType support missing for")) {
+        return;
+    }
+    qt_messages(type, context, message);
+}
+
+} // namespace
+
 int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready) {
+    qt_messages = qInstallMessageHandler(quiet_font_fallback);
     QApplication app(argc, argv);
     QApplication::setStyle("Fusion");
+    QApplication::setWindowIcon(QIcon(QPixmap::fromImage(program_icon(256))));
     QFont font;
     font.setFamilies({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"});
     // 11 pixels at 96 dpi, and in proportion on a desktop set to another DPI.
@@ -32,7 +55,7 @@ int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready)
     QtPrompts prompts;
     Program program(output, prompts);
     Tmain& window = program.window;
-    prompts.set_parent(&window);
+    prompts.set_parent(&window, program.help, window.texts);
     CloseOnSignal close_on_signal(window);
     window.show();
     if (ready) {

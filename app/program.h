@@ -2,6 +2,7 @@
 
 #include "app/tmain.h"
 #include "dialogs/about_box.h"
+#include "dialogs/help_viewer.h"
 
 #include <functional>
 
@@ -9,7 +10,8 @@ namespace qx375 {
 
 // The program's objects, built in the order they need one another and
 // attached to the main window: the sound channels, the song model, the
-// recorder of the output's mix, the main window and its dialogs. Whoever
+// recorder of the output's mix, the main window, its dialogs and its help
+// window. Whoever
 // builds it gives the output it plays through and the prompts that answer
 // for the user; the sound channels are made on `system`, the output itself
 // unless a test gives a system of its own.
@@ -27,6 +29,7 @@ public:
     TFormSetup setup;
     TAboutBox about;
     TFormLangues langues;
+    HelpViewer help;
 };
 
 // The whole program: builds its objects, shows the main window and runs

@@ -172,9 +172,7 @@ private:
         void previous_measure() override { window_.SpeedButtonBackPatternClick(); }
         void next_measure() override { window_.SpeedButtonForwardPatternClick(); }
         bool choose_sample(int sound) override { return window_.choose_sample(sound); }
-        QString sound_name(int sound) const override {
-            return window_.sample_buttons[static_cast<std::size_t>(sound)]->text();
-        }
+        QString sound_name(int sound) const override;
 
     private:
         Tmain& window_;

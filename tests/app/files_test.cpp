@@ -90,9 +90,9 @@ TEST_F(FilesTest, AFailedOpenChangesNothing) {
     window.modified = true;
     prompts.answers.push_back(Answer::no);
     open((dir.path() / "nowhere.drm").string());
-    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure\n" +
-                                            (dir.path() / "nowhere.drm").string() +
-                                            ": there is no such file"));
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("DRM File Failure\n" + (dir.path() / "nowhere.drm").string() +
+                            ": there is no such file"));
     EXPECT_THAT(name_box(), ::testing::EndsWith("kept.drm"));
     EXPECT_TRUE(window.modified);
     EXPECT_EQ(song.patterns[0].steps[5][5], 1);
@@ -121,9 +121,9 @@ TEST_F(FilesTest, SaveAsThatWritesNothingKeepsTheSongChanged) {
     EXPECT_THAT(prompts.asked, ElementsAre("écraser le fichier " + taken + " ?"));
     prompts.files.push_back((dir.path() / "no/such/folder/x").string());
     window.SauverSousClick();
-    EXPECT_THAT(notifier.shown,
-                ElementsAre("DRM File Save Error\n" + (dir.path() / "no/such/folder/x.drm").string() +
-                            ": its folder does not exist"));
+    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Save Error\n" +
+                                            (dir.path() / "no/such/folder/x.drm").string() +
+                                            ": its folder does not exist"));
     EXPECT_TRUE(window.modified);
     EXPECT_EQ(window.recent_files[0], "");
     EXPECT_EQ(name_box(), "");
@@ -240,7 +240,8 @@ TEST_F(FilesTest, RandomBytesAreNoSongAndStayOutOfTheRecentList) {
     hit(0, 3, 3);
     window.modified = false;
     open(file);
-    EXPECT_THAT(notifier.shown, ElementsAre("DRM File Failure\n" + file + ": it is not a song file"));
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("DRM File Failure\n" + file + ": it is not a song file"));
     EXPECT_EQ(window.recent_files[0], "");
     EXPECT_EQ(song.patterns[0].steps[3][3], 1) << "the song in memory stays";
     EXPECT_EQ(ini().find("noise.drm"), std::string::npos);

@@ -38,8 +38,7 @@ TEST_F(ProgramTest, ItsSoundsPlayThroughTheOutputAndTheRecorderKeepsTheMixAtTheO
     program.song.set_sample_file(2, "click.wav");
     ASSERT_TRUE(program.sound.channel(2).loaded);
 
-    ASSERT_TRUE(program.recorder.open().ok());
-    program.recorder.set_file_name("mix.wav");
+    ASSERT_TRUE(program.recorder.open("mix.wav").ok());
     ASSERT_TRUE(program.recorder.record().ok());
     program.song.play_sound(2);
     std::vector<float> block(2 * AudioOutput::kBlockFrames);

@@ -104,7 +104,9 @@ TEST_F(StartupTest, ClosingKeepsTheProgramOpenUnlessTheChangesAreSafe) {
     prompts.answers.push_back(Answer::yes);
     window.BitBtnQuitterClick();
     EXPECT_TRUE(window.isVisible()) << "a save that failed";
-    EXPECT_THAT(notifier.shown, ::testing::Contains("DRM Save File Error"));
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("DRM Save File Error\n" + (dir.path() / "gone/song.drm").string() +
+                            ": its folder does not exist"));
     EXPECT_TRUE(window.modified);
 }
 
