@@ -94,13 +94,29 @@ void Tmain::OuvrirClick() {
         return;
     }
     const std::string path = with_song_extension(*chosen);
-    if (const FileStatus status = song_.load_drm(path); !status) {
-        prompts_.show_message(texts.failure(load_failure_text, path, status));
+    if (!read_song(path)) {
         return;
     }
     EditFileName->setText(QString::fromStdString(path));
     song_.reset_step();
     show_loaded_song(path);
+}
+
+// Reads a song file into the model; the user hears why a file cannot be
+// read, and which of its sounds stay silent.
+bool Tmain::read_song(const std::string& path) {
+    if (const FileStatus status = song_.load_drm(path); !status) {
+        prompts_.show_message(texts.failure(load_failure_text, path, status));
+        return false;
+    }
+    if (!song_.unloaded_sounds().empty()) {
+        std::string text = texts[Msg::samples_failed];
+        for (int k : song_.unloaded_sounds()) {
+            text += "\n" + std::to_string(k + 1) + " : " + song_.get_sample_file(k);
+        }
+        prompts_.show_message(text);
+    }
+    return true;
 }
 
 // The song just read, from its first measure, and its name at the top of
@@ -137,8 +153,7 @@ bool Tmain::load_recent_song(const std::string& entry) {
         prompts_.show_message(load_failure_text);
         return false;
     }
-    if (const FileStatus status = song_.load_drm(path); !status) {
-        prompts_.show_message(texts.failure(load_failure_text, path, status));
+    if (!read_song(path)) {
         return false;
     }
     EditFileName->setText(QString::fromStdString(entry));

@@ -91,8 +91,7 @@ void Tmain::offer_recovery() {
     switch (prompts_.ask(texts.with(Msg::recovery, song.empty() ? texts[Msg::unnamed_song] : song),
                          Question::yes_no_cancel)) {
     case Answer::yes:
-        if (const FileStatus status = song_.load_drm(file); !status) {
-            prompts_.show_message(texts.failure(load_failure_text, file, status));
+        if (!read_song(file)) {
             recovery_kept_.clear();
             return;
         }

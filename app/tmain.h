@@ -212,6 +212,7 @@ private:
     bool save_song();
     bool save_song_as();
     bool may_replace_song();
+    bool read_song(const std::string& path);
     void show_loaded_song(const std::string& name);
     std::string program_file(const std::string& name) const;
     std::string song_folder() const;

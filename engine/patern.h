@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx375 {
 
@@ -58,6 +59,8 @@ public:
     // digits, no line feed after the patterns, a sample name the program
     // could not have written) leaves the song in memory exactly as it was.
     FileStatus load_drm(const std::string& path);
+    // The sounds whose samples the last song read could not load, in order.
+    const std::vector<int>& unloaded_sounds() const { return unloaded_sounds_; }
     void set_sample_file(int sound, std::string_view name);
     // Gives the sound the named file only when the name can be kept in a
     // song, the file reads as a WAV and the device takes it; otherwise the
@@ -132,6 +135,7 @@ private:
 
     DirectSound& sound_;
     Notifier& notifier_;
+    std::vector<int> unloaded_sounds_;
 };
 
 } // namespace qx375

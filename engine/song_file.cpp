@@ -223,8 +223,9 @@ FileStatus matrice::load_drm(const std::string& path) {
     song = order;
 
     // A sample that will not load costs that sound only; the rest of the song
-    // is still worth having. The sounds that failed are named together.
-    std::string failed;
+    // is still worth having. The sounds that failed are kept, for whoever
+    // opened the song to name them.
+    unloaded_sounds_.clear();
     for (std::size_t k = 0; k < names.size(); ++k) {
         bool loaded = false;
         try {
@@ -232,11 +233,8 @@ FileStatus matrice::load_drm(const std::string& path) {
         } catch (const Error&) {
         }
         if (!loaded) {
-            failed += "\n" + std::to_string(k + 1) + " : " + sample_file[k];
+            unloaded_sounds_.push_back(static_cast<int>(k));
         }
-    }
-    if (!failed.empty()) {
-        notifier_.show_message("Sons non chargés :" + failed);
     }
     return {};
 }

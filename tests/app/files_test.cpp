@@ -227,6 +227,19 @@ TEST_F(FilesTest, ARecentItemOpensTheSongItShowedEvenWhenSavingFirstMovesTheList
     EXPECT_TRUE(fs::exists(dir.path() / "saved.drm"));
 }
 
+// The sounds whose samples a song names but that cannot be read are named
+// together, in the language in use.
+TEST_F(FilesTest, TheSoundsThatStaySilentAreNamed) {
+    song.set_sample_file(3, "gone.wav");
+    song.set_sample_file(9, "also gone.wav");
+    const std::string file = song_file("silent.drm");
+    notifier.shown.clear();
+    open(file);
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("Sounds not loaded:\n4 : gone.wav\n10 : also gone.wav"));
+    EXPECT_EQ(name_box(), file) << "the song is opened all the same";
+}
+
 // A file no song could be is refused with the reason, and never offered
 // again as a recent song.
 TEST_F(FilesTest, RandomBytesAreNoSongAndStayOutOfTheRecentList) {

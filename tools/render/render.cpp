@@ -141,15 +141,15 @@ struct Machine : Seams, Program {
 // The song, with its samples looked up in its own folder first, then as the
 // program looks them up from the current directory. The sounds that stay
 // silent are named.
-bool load(Machine& m, const std::string& path) {
+FileStatus load(Machine& m, const std::string& path) {
     const std::filesystem::path song = std::filesystem::absolute(path);
     const std::filesystem::path here = std::filesystem::current_path();
     std::error_code ec;
     std::filesystem::current_path(song.parent_path(), ec);
-    const bool loaded = static_cast<bool>(m.song.load_drm(song.string()));
+    const FileStatus loaded = m.song.load_drm(song.string());
     std::filesystem::current_path(here, ec);
     if (!loaded) {
-        return false;
+        return loaded;
     }
     for (int k = 0; k < kSounds; ++k) {
         const std::string& name = m.song.get_sample_file(k);
@@ -166,7 +166,7 @@ bool load(Machine& m, const std::string& path) {
         }
     }
     m.console.messages.clear();
-    return true;
+    return {};
 }
 
 void progress(int done, int total) {
@@ -277,8 +277,9 @@ int main(int argc, char** argv) {
     m.song.open_sound(0);
     m.window.findChild<QSlider*>("TrackBarBPM")->setValue(speed);
     m.window.findChild<QCheckBox*>("CheckBoxLoop")->setChecked(false);
-    if (!load(m, o.song)) {
-        return fail(unreadable_song, "cannot read the song \"" + o.song + "\"");
+    if (const FileStatus loaded = load(m, o.song); !loaded) {
+        return fail(unreadable_song,
+                    "cannot read the song \"" + o.song + "\": " + m.window.texts.reason(loaded));
     }
 
     int passes = o.repeat;
