@@ -2,12 +2,14 @@
 
 #include "app/close_on_signal.h"
 #include "app/qt_prompts.h"
+#include "display/group_box_style.h"
 #include "display/program_icon.h"
 
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
+#include <QStyleFactory>
 #include <QTimer>
 
 namespace qx375 {
@@ -40,16 +42,20 @@ void quiet_font_fallback(QtMsgType type, const QMessageLogContext& context,
 
 } // namespace
 
-int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready) {
-    qt_messages = qInstallMessageHandler(quiet_font_fallback);
-    QApplication app(argc, argv);
-    QApplication::setStyle("Fusion");
+void use_program_look() {
+    QApplication::setStyle(new GroupBoxStyle(QStyleFactory::create("Fusion")));
     QApplication::setWindowIcon(QIcon(QPixmap::fromImage(program_icon(256))));
     QFont font;
     font.setFamilies({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"});
     // 11 pixels at 96 dpi, and in proportion on a desktop set to another DPI.
     font.setPointSizeF(8.25);
     QApplication::setFont(font);
+}
+
+int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready) {
+    qt_messages = qInstallMessageHandler(quiet_font_fallback);
+    QApplication app(argc, argv);
+    use_program_look();
 
     AudioOutput output;
     QtPrompts prompts;

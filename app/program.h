@@ -32,6 +32,10 @@ public:
     HelpViewer help;
 };
 
+// The style, font and icon the program's windows are drawn with; the
+// application must exist.
+void use_program_look();
+
 // The whole program: builds its objects, shows the main window and runs
 // until it closes. `ready` runs once the window is shown and its first
 // activation has set it up (a benchmark's hook).

@@ -3,6 +3,10 @@
 #include "display/affichage.h"
 
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+
+#include <algorithm>
 
 namespace qx375 {
 
@@ -33,7 +37,7 @@ void RadioGroup::set_item_index(int index) {
     }
 }
 
-// Unless given rows, items share the room below the caption evenly.
+// Unless given rows, items share the room inside the frame evenly.
 void RadioGroup::resizeEvent(QResizeEvent* event) {
     QGroupBox::resizeEvent(event);
     const int n = count();
@@ -44,14 +48,21 @@ void RadioGroup::resizeEvent(QResizeEvent* event) {
     const double scale = rows_top_ < 0 || rows_group_height_ <= 0
                              ? 1.0
                              : static_cast<double>(height()) / rows_group_height_;
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect room =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, this);
     int top = static_cast<int>(rows_top_ * scale);
     int row = static_cast<int>(rows_height_ * scale);
     if (rows_top_ < 0) {
-        top = title().isEmpty() ? 2 : fontMetrics().height();
-        row = (height() - top - 2) / n;
+        top = room.top();
+        row = room.height() / n;
     }
+    // No item runs over the frame, the last of fixed rows included.
     for (int i = 0; i < n; ++i) {
-        item(i)->setGeometry(4, top + i * row, width() - 6, row);
+        const int at = top + i * row;
+        item(i)->setGeometry(room.left(), at, room.width(),
+                             std::max(0, std::min(row, room.bottom() + 1 - at)));
     }
 }
 

@@ -50,6 +50,9 @@ constexpr int kOuterHeight = 705;
 constexpr int kFormWidth = 1063;
 constexpr int kFormHeight = 650;
 
+// Borders and a title bar, in screen pixels.
+const QSize kLeastFrame(8, 32);
+
 const QColor kWindowColour(204, 255, 255);
 const QColor kPanelColour(0, 206, 206);
 
@@ -83,8 +86,10 @@ int Tmain::px(int design) const {
     return to_screen(design, density_);
 }
 
+// Edges rather than sizes are rounded, so that controls that meet in the
+// design meet on the screen, whatever the DPI.
 QRect Tmain::design(int left, int top, int width, int height) const {
-    return {px(left), px(top), px(width), px(height)};
+    return QRect(QPoint(px(left), px(top)), QPoint(px(left + width) - 1, px(top + height) - 1));
 }
 
 Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
@@ -119,9 +124,9 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     build_sounds_group();
     build_grid();
 
-    SpeedButtonHelp = speed_button(form, "SpeedButtonHelp", design(53, 583, 38, 38), "About QX375",
+    SpeedButtonHelp = speed_button(form, "SpeedButtonHelp", design(53, 583, 37, 38), "About QX375",
                                    QStyle::SP_MessageBoxQuestion);
-    BitBtnQuitter = button(form, "BitBtnQuitter", "Exit", design(10, 583, 40, 38), "Exit qx375");
+    BitBtnQuitter = button(form, "BitBtnQuitter", "Exit", design(6, 583, 46, 38), "Exit qx375");
 
     TimerZicmu.setInterval(97);
     export_done_.setInterval(20);
@@ -132,10 +137,16 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     // caption included; what is left for the window inside them is what it
     // may take.
     const QSize area = screen()->availableGeometry().size();
-    const QSize outer(px(kOuterWidth), px(kOuterHeight));
+    const QSize outer = size() + window_frame();
     const ScaleFactors factors = screen_factors(area, outer);
     scale_window(*this, factors.fx, factors.fy, area - (outer - size()));
     progress_scale_ = density_ / density_factor(96) * factors.fx;
+}
+
+// What a window manager adds around the window: the design's frame and
+// caption, and no less than a common desktop's.
+QSize Tmain::window_frame() const {
+    return QSize(px(kOuterWidth), px(kOuterHeight)).expandedTo(size() + kLeastFrame) - size();
 }
 
 void Tmain::attach(TAboutBox& about, TFormSetup& setup, TFormLangues& langues) {
@@ -201,7 +212,7 @@ void Tmain::build_action_groups() {
 
     GroupBoxVolume = group(form, "GroupBoxVolume", "Volume", design(12, 338, 79, 245));
     GroupBoxVolume->setToolTip("Export the song to a stereo wave file");
-    TrackBarVolume = make<QSlider>(GroupBoxVolume, "TrackBarVolume", design(23, 17, 24, 111),
+    TrackBarVolume = make<QSlider>(GroupBoxVolume, "TrackBarVolume", design(23, 21, 24, 107),
                                    "Output volume control");
     TrackBarVolume->setOrientation(Qt::Vertical);
     TrackBarVolume->setInvertedAppearance(true);
@@ -219,8 +230,8 @@ void Tmain::build_action_groups() {
 
 void Tmain::build_navigation_groups() {
     QWidget* form = centralWidget();
-    GroupBoxStep = group(form, "GroupBoxStep", "Step", design(91, 53, 227, 58));
-    LabelStep = label(GroupBoxStep, "LabelStep", "Step #", design(8, 16, 44, 16));
+    GroupBoxStep = group(form, "GroupBoxStep", "Step", design(91, 53, 227, 57));
+    LabelStep = label(GroupBoxStep, "LabelStep", "Step #", design(8, 26, 44, 16));
     EditStep = make<QLineEdit>(GroupBoxStep, "EditStep", design(56, 22, 36, 24), "Step");
     limit_typing(EditStep, 2);
     EditStep->setText("0");
@@ -232,17 +243,17 @@ void Tmain::build_navigation_groups() {
     SpeedButtonNextStep = speed_button(GroupBoxStep, "SpeedButtonNextStep", design(180, 20, 30, 28),
                                        "Next step", QStyle::SP_MediaSeekForward);
 
-    GroupBoxSong = group(form, "GroupBoxSong", "Song", design(91, 111, 101, 184));
+    GroupBoxSong = group(form, "GroupBoxSong", "Song", design(91, 111, 101, 182));
     RadioGroupPlay = new RadioGroup("Play", {"Pattern", "Song"}, GroupBoxSong);
     RadioGroupPlay->setObjectName("RadioGroupPlay");
-    RadioGroupPlay->setGeometry(design(6, 18, 89, 62));
+    RadioGroupPlay->setGeometry(design(6, 21, 89, 62));
     RadioGroupPlay->setToolTip("Plays the song or the pattern");
     RadioGroupPlay->set_item_index(0);
-    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 84, 80, 17),
+    CheckBoxLoop = make<QCheckBox>(GroupBoxSong, "CheckBoxLoop", design(10, 86, 80, 17),
                                    "Play pattern or song looped");
     CheckBoxLoop->setText("Loop");
-    LabelMesure = label(GroupBoxSong, "LabelMesure", "Measure #", design(8, 104, 88, 16));
-    EditNumMesure = make<QLineEdit>(GroupBoxSong, "EditNumMesure", design(8, 121, 56, 24),
+    LabelMesure = label(GroupBoxSong, "LabelMesure", "Measure #", design(8, 105, 88, 16));
+    EditNumMesure = make<QLineEdit>(GroupBoxSong, "EditNumMesure", design(8, 122, 56, 24),
                                     "Measure number in song mode");
     EditNumMesure->setText("0");
     EditNumMesure->setStyleSheet("background: rgb(0, 128, 255); color: yellow;");
@@ -257,15 +268,15 @@ void Tmain::build_navigation_groups() {
                      "next measure", QStyle::SP_ArrowRight);
 
     GroupBoxPattern = group(form, "GroupBoxPattern", "Pattern", design(91, 293, 101, 338));
-    LabelPattern = label(GroupBoxPattern, "LabelPattern", "Pattern #", design(8, 16, 80, 16));
-    EditNumPattern = make<QLineEdit>(GroupBoxPattern, "EditNumPattern", design(8, 33, 50, 26),
+    LabelPattern = label(GroupBoxPattern, "LabelPattern", "Pattern #", design(8, 20, 80, 13));
+    EditNumPattern = make<QLineEdit>(GroupBoxPattern, "EditNumPattern", design(8, 34, 50, 26),
                                      "Pattern number at his mesure");
     limit_typing(EditNumPattern, 3);
     EditNumPattern->setText("0");
     ButtonPatternPlus =
-        button(GroupBoxPattern, "ButtonPatternPlus", "+", design(60, 33, 18, 13), "Pattern +");
+        button(GroupBoxPattern, "ButtonPatternPlus", "+", design(60, 34, 18, 13), "Pattern +");
     ButtonPatternMoins =
-        button(GroupBoxPattern, "ButtonPatternMoins", "-", design(60, 46, 18, 13), "Pattern -");
+        button(GroupBoxPattern, "ButtonPatternMoins", "-", design(60, 47, 18, 13), "Pattern -");
     for (int digit = 0; digit <= 9; ++digit) {
         const int slot = digit == 0 ? 9 : digit - 1; // 1 2 3 / 4 5 6 / 7 8 9 / 0
         const std::string name = "Button" + std::to_string(digit);
@@ -331,7 +342,9 @@ void Tmain::build_grid() {
         const int width = s < kColumns ? kHiHatLeft[s] - kHiHatLeft[s - 1] : 34;
         auto* hihat = new RadioGroup("", {"", "", ""}, form);
         hihat->setObjectName(QString("RadioGroup%1").arg(s));
-        hihat->setGeometry(design(kHiHatLeft[s - 1], 110, width, 92));
+        // Edge to edge with the next column's, whatever the rounding.
+        const int left = px(kHiHatLeft[s - 1]);
+        hihat->setGeometry(left, px(110), px(kHiHatLeft[s - 1] + width) - left, px(92));
         // Level with the closed hi-hat, open hi-hat and "OFF" lines of the
         // Sounds group, which name the three choices.
         hihat->set_item_rows(px(kSoundRowTop[0] - 2), px(kSoundRowTop[1] - kSoundRowTop[0] - 1));

@@ -196,6 +196,7 @@ private:
 
     int px(int design) const;
     QRect design(int left, int top, int width, int height) const;
+    QSize window_frame() const;
     void build_menus();
     void build_action_groups();
     void build_navigation_groups();

@@ -128,8 +128,10 @@ int TFormSetup::px(int design) const {
     return static_cast<int>(std::lround(design * density_));
 }
 
+// Edges rather than sizes are rounded, so that controls that meet in the
+// design meet on the screen.
 QRect TFormSetup::design(int left, int top, int width, int height) const {
-    return {px(left), px(top), px(width), px(height)};
+    return QRect(QPoint(px(left), px(top)), QPoint(px(left + width) - 1, px(top + height) - 1));
 }
 
 // A window manager cuts a caption that does not fit the title bar: the

@@ -188,6 +188,28 @@ TEST_F(LanguesTest, EachButtonInstallsItsLanguageOrSaysTheFilesAreMissing) {
     EXPECT_NE(file(dir.path() / "qx375.ini").find("autoload_4="), std::string::npos);
 }
 
+// A language whose folder is missing is reported, and the language in use
+// stays, file and all; one whose names are spelled in another letter case
+// installs.
+TEST_F(LanguesTest, AMissingPackageIsReportedOverTheInstalledLanguage) {
+    install_packages();
+    langues.findChild<QPushButton*>("BitBtnFrench")->click();
+    const std::string french = file(dir.path() / "qx375.lng");
+    std::filesystem::remove_all(dir.path() / "langues" / "anglais");
+    notifier.shown.clear();
+    langues.findChild<QPushButton*>("BitBtnEnglish")->click();
+    EXPECT_THAT(notifier.shown, ElementsAre("missing English language files"));
+    EXPECT_EQ(file(dir.path() / "qx375.lng"), french);
+
+    std::filesystem::copy(kPackages / "anglais", dir.path() / "langues" / "Anglais");
+    std::filesystem::rename(dir.path() / "langues" / "Anglais" / "qx375.lng",
+                            dir.path() / "langues" / "Anglais" / "QX375.LNG");
+    notifier.shown.clear();
+    langues.findChild<QPushButton*>("BitBtnEnglish")->click();
+    EXPECT_THAT(notifier.shown, ::testing::IsEmpty());
+    EXPECT_EQ(file(dir.path() / "qx375.lng"), file(kPackages / "anglais" / "qx375.lng"));
+}
+
 TEST_F(LanguesTest, AHelpFileThatCannotBeWrittenIsReportedAndTheIniLeftAlone) {
     install_packages();
     std::filesystem::create_directory(dir.path() / "qx375.hlp");

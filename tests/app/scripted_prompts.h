@@ -24,6 +24,9 @@ struct ScriptedPrompts : Prompts {
     Answer ask(std::string_view text, Question buttons) override {
         asked.emplace_back(text);
         questions.push_back(buttons);
+        if (while_asking) {
+            while_asking();
+        }
         if (answers.empty()) {
             ADD_FAILURE() << "a question nobody expected: " << text;
             return Answer::cancel;
@@ -56,6 +59,8 @@ struct ScriptedPrompts : Prompts {
     std::vector<FileDialog> file_dialogs;
     std::vector<std::string> shown_dialogs;
     std::function<int(QDialog&)> on_exec;
+    // Runs while a question waits for its answer.
+    std::function<void()> while_asking;
     std::vector<std::string> help;
 
 private:

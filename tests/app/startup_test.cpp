@@ -35,6 +35,22 @@ TEST_F(StartupTest, AFirstStartWithoutSettingsTakesTheDefaults) {
     EXPECT_EQ(window.program_directory, std::filesystem::current_path().string());
 }
 
+// The language choice comes up at a first start, and not once the user has
+// asked for it no more.
+TEST_F(StartupTest, AFirstStartAsksForTheLanguage) {
+    for (const char* ini : {"", "[main]\nfirstuse=0\n"}) {
+        dir.write_text("qx375.ini", ini);
+        Program fresh(output, prompts, system);
+        prompts.shown_dialogs.clear();
+        fresh.window.FormActivate();
+        if (*ini == '\0') {
+            EXPECT_THAT(prompts.shown_dialogs, ElementsAre("FormLangues"));
+        } else {
+            EXPECT_THAT(prompts.shown_dialogs, ::testing::IsEmpty());
+        }
+    }
+}
+
 TEST_F(StartupTest, SettingsAreReadWithTheirChainedDefaultsAndWrittenBack) {
     dir.write_text("qx375.ini",
                    "[Setup]\r\nautoload_0=first.drm\r\nAUTOLOAD_2=third.drm\r\n"
@@ -62,13 +78,12 @@ TEST_F(StartupTest, SettingsAreReadWithTheirChainedDefaultsAndWrittenBack) {
 // were read leaves the file alone.
 TEST_F(StartupTest, TheFirstStartKeepsTheUsersChoicesAndNeverWritesDefaultsOverThem) {
     dir.write_text("qx375.ini", "[setup]\nSpeed=90\n[main]\nfirstuse=1\n");
-    Tmain fresh(song, sound, output, recorder, prompts);
-    TFormLangues choice(fresh.langues_host(), prompts, &fresh);
-    fresh.attach(about, setup, choice);
+    Program program(output, prompts, system);
+    Tmain& fresh = program.window;
     prompts.on_exec = [&](QDialog& dialog) {
         if (dialog.objectName() == "FormLangues") {
             fresh.close(); // Ctrl+C while the choice is open
-            choice.findChild<QCheckBox*>("CheckBoxNoMore")->click();
+            program.langues.findChild<QCheckBox*>("CheckBoxNoMore")->click();
         }
         return QDialog::Accepted;
     };
@@ -116,7 +131,8 @@ TEST_F(StartupTest, AFailedSetUpStepIsReportedOnceAndRetriedWhenTheUserComesBack
     UiRig other;
     std::filesystem::remove("go2.bmp");
     notifier.shown.clear();
-    Tmain fresh(song, sound, output, recorder, prompts);
+    Program program(output, prompts, system);
+    Tmain& fresh = program.window;
     fresh.FormActivate();
     EXPECT_EQ(std::count_if(notifier.shown.begin(), notifier.shown.end(),
                             [](const std::string& m) { return m.find("go2.bmp") != m.npos; }),
