@@ -77,6 +77,9 @@ TEST_F(FilesTest, OpenAddsTheSongExtensionUnlessTheNameHasOne) {
     EXPECT_EQ(name_box(), upper);
     open((dir.path() / "soft.Drm").string());
     EXPECT_EQ(name_box(), (dir.path() / "soft.Drm.drm").string());
+    // The dialog takes a name typed without its extension, which Open adds.
+    EXPECT_TRUE(prompts.file_dialogs.back().completed_by_command);
+    EXPECT_EQ(prompts.file_dialogs.back().title, "Open a song");
     EXPECT_THAT(window.recent_files[0], ::testing::EndsWith("soft.Drm.drm"));
     EXPECT_THAT(ini(), ::testing::HasSubstr("autoload_1=" + upper));
     EXPECT_FALSE(window.modified);

@@ -41,9 +41,24 @@ TEST_F(InstrumentsTest, AFileThatIsNoPlayableWaveChangesNothing) {
         ASSERT_FALSE(notifier.shown.empty());
         EXPECT_THAT(notifier.shown.back(), ::testing::HasSubstr(name));
     }
+    EXPECT_THAT(notifier.shown,
+                ElementsAre("Cannot use the sound file\nnotes.txt: it is not a WAV file",
+                            "Cannot use the sound file\nmissing.wav: there is no such file"));
+    EXPECT_EQ(prompts.file_dialogs.back().title, "Choose a wave file");
     log.calls.clear();
     press("SpeedButton5");
     EXPECT_THAT(played(), ElementsAre("b5")) << "the old sound still plays";
+}
+
+// A song keeps names of up to 255 bytes: a longer one is refused, and the
+// user is told so, not that the file cannot be read.
+TEST_F(InstrumentsTest, ANameLongerThanASongKeepsIsRefusedAsSuch) {
+    const std::string name = (dir.path() / std::string(250, 'n')).string() + ".wav";
+    prompts.files.push_back(name);
+    press("ButtonF5");
+    EXPECT_THAT(notifier.shown, ElementsAre("Cannot use the sound file\n" + name +
+                                            ": a song can only keep names of up to 255 bytes"));
+    EXPECT_EQ(song.get_sample_file(4), sample(4));
 }
 
 TEST_F(InstrumentsTest, ASetupButtonOpensTheSoundSetupOnItsSound) {

@@ -65,8 +65,8 @@ QRect contents_of(const QGroupBox* group) {
     if (!group->title().isEmpty()) {
         option.subControls |= QStyle::SC_GroupBoxLabel;
     }
-    return group->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                          QStyle::SC_GroupBoxContents, group);
+    return group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents,
+                                          group);
 }
 
 // Every visible control of `window` reads whole: its text fits it, it lies
@@ -93,8 +93,8 @@ void expect_readable(const QWidget& window, const std::set<QString>& backgrounds
             const QRect room = contents_of(group).adjusted(-1, -1, 1, 1);
             EXPECT_TRUE(room.contains(w->geometry()))
                 << name_of(w) << " crosses the frame or the title of " << name_of(group) << ": "
-                << w->geometry().top() << ".." << w->geometry().bottom() << " in "
-                << room.top() << ".." << room.bottom();
+                << w->geometry().top() << ".." << w->geometry().bottom() << " in " << room.top()
+                << ".." << room.bottom();
         }
         const QWidget* parent = w->parentWidget();
         // A main window lays out its menu bar and form itself.
@@ -151,6 +151,11 @@ TEST_F(LayoutTest, TheSoundSetupFitsItsScreenAndEveryControlReadsWhole) {
     SCOPED_TRACE(window.screen()->name().toStdString());
     expect_on_the_screen(setup);
     expect_readable(setup, {});
+}
+
+TEST_F(LayoutTest, TheHelpWindowKeepsToItsScreen) {
+    help.show();
+    expect_on_the_screen(help);
 }
 
 TEST_F(LayoutTest, TheFrenchTextsReadWholeToo) {

@@ -53,6 +53,20 @@ TEST_F(NavigationTest, PlusAndMinusStopAtTheEnds) {
     EXPECT_THAT(notifier.shown, ElementsAre("'x' is not a valid integer value"));
 }
 
+// A number the box already shows is not set again: the selection and the
+// cursor stay where the user left them.
+TEST_F(NavigationTest, TheKeysLeaveTheTextAloneWhenItStaysTheSame) {
+    box()->setText("0");
+    box()->selectAll();
+    press("ButtonPatternMoins");
+    EXPECT_TRUE(box()->hasSelectedText());
+    box()->setText("12");
+    box()->selectAll();
+    window.ButtonPClick(5);
+    EXPECT_EQ(box()->text(), "125");
+    EXPECT_FALSE(box()->hasSelectedText()) << "a new number is set";
+}
+
 TEST_F(NavigationTest, NumberBoxStoresWhatItShows) {
     box()->setText("-5");
     EXPECT_EQ(song.get_song_entry(), 0) << "a negative number counts as 0";

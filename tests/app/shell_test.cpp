@@ -2,8 +2,8 @@
 #include "ui_rig.h"
 
 #include <QScreen>
-#include <QWindow>
 #include <QTest>
+#include <QWindow>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -150,6 +150,15 @@ TEST_F(StartupTest, AFailedSetUpStepIsReportedOnceAndRetriedWhenTheUserComesBack
     EXPECT_FALSE(fresh.findChild<QPushButton*>("BitBtnAction")->icon().isNull());
 }
 
+TEST_F(StartupTest, TheAboutBoxShowsTheProgramsOwnIcon) {
+    use_program_look();
+    about.show();
+    const QPixmap shown = about.findChild<QLabel*>("ProgramIcon")->pixmap();
+    EXPECT_EQ(shown.toImage(), QApplication::windowIcon().pixmap(48, 48).toImage());
+    EXPECT_FALSE(shown.isNull());
+    about.hide();
+}
+
 TEST_F(StartupTest, HelpOpensTheHelpFileWhateverItsLetterCase) {
     dir.write_text("QX375.HLP", "<html></html>");
     press("SpeedButtonHelp");

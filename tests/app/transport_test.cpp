@@ -171,5 +171,58 @@ TEST_F(TransportTest, MissingGlyphIsReportedAndTheTimerIsNotSwitched) {
     EXPECT_FALSE(window.timer().isEnabled());
 }
 
+// A tempo typed into the box goes through the slider as a move of the
+// user's would; Enter there takes it instead of starting playback, and
+// anything but a tempo shows the one in force again.
+TEST_F(TransportTest, ATempoTypedAndEnterMovesTheSlider) {
+    QLineEdit* box = edit("EditBPM");
+    box->setFocus();
+    box->setText("100");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(slider("TrackBarBPM")->value(), 144);
+    EXPECT_EQ(box->text(), "100");
+    EXPECT_FALSE(check("CheckBoxBeat")->isChecked()) << "Enter did not start playback";
+    for (const char* typed : {"0", "", "1000"}) {
+        box->setText(typed);
+        QTest::keyClick(box, Qt::Key_Return);
+    }
+    EXPECT_EQ(slider("TrackBarBPM")->value(), 40) << "1000 goes to the fastest end";
+    EXPECT_EQ(box->text(), "360");
+    box->setText("12");
+    emit box->editingFinished();
+    EXPECT_EQ(box->text(), "360") << "left without Enter";
+}
+
+// However playback stops, a running export is finished and its take
+// written before a start and stop picture that cannot be read stops the
+// handler; the next export is not refused.
+TEST_F(TransportTest, AMissingPictureNeverCostsTheExport) {
+    prompts.files.push_back("take.wav");
+    window.Export1Click();
+    ASSERT_TRUE(window.exporting);
+    std::filesystem::remove("go2.bmp");
+    prompts.answers.push_back(Answer::yes); // keep a take the output never mixed
+    check("CheckBoxBeat")->setChecked(false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.exporting; }, 5000));
+    EXPECT_TRUE(std::filesystem::exists("take.wav"));
+    EXPECT_THAT(notifier.shown, ::testing::Contains(::testing::HasSubstr("go2.bmp")));
+    prompts.files.push_back(std::nullopt);
+    notifier.shown.clear();
+    window.Export1Click();
+    EXPECT_TRUE(notifier.shown.empty()) << "not refused as recording already";
+}
+
+// The pictures are found whatever their letter case, as the other fixed
+// names of the program directory are.
+TEST_F(TransportTest, ThePicturesAreFoundWhateverTheirLetterCase) {
+    std::filesystem::rename("go2.bmp", "GO2.BMP");
+    std::filesystem::rename("stop2.bmp", "Stop2.Bmp");
+    notifier.shown.clear();
+    press("BitBtnAction");
+    press("BitBtnAction");
+    EXPECT_TRUE(notifier.shown.empty());
+    EXPECT_FALSE(find<QPushButton>("BitBtnAction")->icon().isNull());
+}
+
 } // namespace
 } // namespace qx375::test
