@@ -44,6 +44,7 @@ FileStatus sample_name_status(std::string_view name) {
 
 matrice::matrice(DirectSound& sound, Notifier& notifier) : sound_(sound), notifier_(notifier) {
     std::copy(kDefaultSampleFiles.begin(), kDefaultSampleFiles.end(), sample_file.begin());
+    choke_hi_hats();
 }
 
 void matrice::open_sound(WindowHandle window) {
@@ -104,8 +105,8 @@ const std::string& matrice::get_sample_file(int sound) const {
     return is_sound(sound) ? sample_file[sound] : none;
 }
 
-int matrice::advance(int count) {
-    play_step(step);
+int matrice::advance(int count, std::uint64_t frame) {
+    play_step(step, frame);
     step += count;
     if (count > 0 && step >= get_size()) {
         step = 0;

@@ -73,7 +73,9 @@ public:
     // Position and mode.
     int get_step() const { return step; }
     void reset_step() { step = 0; }
-    int advance(int count);
+    // Plays the step (its sounds start on the output frame, 0: at once),
+    // then moves by count steps.
+    int advance(int count, std::uint64_t frame = 0);
     int get_measure() const { return measure; }
     void next_measure();
     void previous_measure();
@@ -111,7 +113,7 @@ public:
     void apply_mix();
 
     // Sound triggering; both raise Error when a channel refuses to play.
-    void play_step(int step);
+    void play_step(int step, std::uint64_t frame = 0);
     void play_sound(int sound);
 
     const pattern_record& pattern(int number) const { return patterns[number & 0xFF]; }
@@ -127,6 +129,7 @@ public:
     std::array<pattern_record, kPatterns> patterns;
 
 private:
+    void choke_hi_hats();
     // Names the sound's sample and builds its channel; true when the file was
     // read as a WAV. Raises Error when the device refuses the sample.
     bool assign_sample(int sound, std::string_view name);

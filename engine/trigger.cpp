@@ -5,7 +5,14 @@
 
 namespace qx375 {
 
-void matrice::play_step(int step_index) {
+// The closed and the open hi-hat are one instrument: either one silences
+// both before it sounds, which the output does as it starts the hit.
+void matrice::choke_hi_hats() {
+    sound_.set_choke_group(0, 1);
+    sound_.set_choke_group(1, 1);
+}
+
+void matrice::play_step(int step_index, std::uint64_t frame) {
     if (step_index < 0 || step_index >= kSteps) {
         return;
     }
@@ -14,29 +21,18 @@ void matrice::play_step(int step_index) {
         if (p.steps[k][step_index] != 1) {
             continue;
         }
-        // The closed and the open hi-hat are one instrument: either one
-        // silences both before it sounds.
-        if (k == 0 || k == 1) {
-            sound_.stop(0);
-            sound_.rewind(0);
-            sound_.stop(1);
-            sound_.rewind(1);
-        } else {
-            sound_.stop(k);
-            sound_.rewind(k);
-        }
-        if (sound_.play(k) != DS_OK) {
+        if (sound_.start(k, frame, true) != DS_OK) {
             throw Error("Erreur sur Play canal " + std::to_string(k));
         }
     }
 }
 
+// An audition plays on from where the sound was stopped.
 void matrice::play_sound(int sound) {
     if (sound < 0 || sound >= kSounds) {
         return;
     }
-    sound_.stop(sound);
-    if (sound_.play(sound) != DS_OK) {
+    if (sound_.start(sound, 0, false) != DS_OK) {
         throw Error("Erreur sur Play");
     }
 }

@@ -1,6 +1,7 @@
 #include "platform/audio_output.h"
 
 #include "platform/mixer_device.h"
+#include "util/text.h"
 
 #include <atomic>
 #include <chrono>
@@ -46,9 +47,12 @@ public:
         thread_ = std::thread([this, at] { run(at); });
     }
 
+    AudioBackendKind kind() const override { return AudioBackendKind::null_clock; }
     std::uint32_t block_frames() const override {
         return static_cast<std::uint32_t>(block_.size() / 2);
     }
+    // It goes on at the pace the mixer had.
+    std::uint32_t rate() const override { return mixer_.rate(); }
 
 private:
     // Each block is rendered when it starts playing on an imaginary card.
@@ -76,37 +80,56 @@ private:
     std::thread thread_;
 };
 
-CardOpener card_for(AudioBackendKind kind) {
-    if (kind == AudioBackendKind::automatic || kind == AudioBackendKind::sdl) {
-        return open_sdl_backend;
+std::vector<CardOpener> cards_for(AudioBackendKind kind) {
+    switch (kind) {
+    case AudioBackendKind::automatic:
+        return {open_jack_backend, open_sdl_backend};
+    case AudioBackendKind::jack:
+        return {open_jack_backend};
+    case AudioBackendKind::sdl:
+        return {open_sdl_backend};
+    case AudioBackendKind::null_clock:
+    case AudioBackendKind::manual:
+        break;
     }
     return {};
 }
 
 } // namespace
 
+AudioBackendKind output_setting(std::string_view setting) {
+    if (same_ignoring_case(setting, "jack")) {
+        return AudioBackendKind::jack;
+    }
+    if (same_ignoring_case(setting, "sdl")) {
+        return AudioBackendKind::sdl;
+    }
+    return AudioBackendKind::automatic;
+}
+
 std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t block_frames) {
     return std::make_unique<NullBackend>(mixer, block_frames);
 }
 
 AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames, std::uint32_t rate)
-    : AudioOutput(kind, card_for(kind), block_frames, rate) {}
+    : AudioOutput(kind, cards_for(kind), block_frames, rate) {}
 
 AudioOutput::AudioOutput(CardOpener open_card, std::uint32_t block_frames)
-    : AudioOutput(AudioBackendKind::sdl, std::move(open_card), block_frames) {}
+    : AudioOutput(AudioBackendKind::sdl, std::vector<CardOpener>{std::move(open_card)},
+                  block_frames) {}
 
-AudioOutput::AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames,
-                         std::uint32_t rate)
-    : mixer_(rate), kind_(kind), block_frames_(block_frames), open_card_(std::move(open_card)) {
-    if (open_card_) {
-        if (auto card = open_card_(mixer_, block_frames_)) {
-            run(std::move(card), AudioBackendKind::sdl);
+AudioOutput::AudioOutput(AudioBackendKind kind, std::vector<CardOpener> open_cards,
+                         std::uint32_t block_frames, std::uint32_t rate)
+    : mixer_(rate), kind_(kind), block_frames_(block_frames), open_cards_(std::move(open_cards)) {
+    if (!open_cards_.empty()) {
+        if (auto card = open_card()) {
+            run(std::move(card));
             return;
         }
         fault_ = CardFault::not_opened;
     }
     if (kind_ != AudioBackendKind::manual) {
-        run(open_null_backend(mixer_, block_frames_), AudioBackendKind::null_clock);
+        run(open_null_backend(mixer_, block_frames_));
     }
 }
 
@@ -114,42 +137,81 @@ AudioOutput::~AudioOutput() {
     backend_.reset();
 }
 
-void AudioOutput::run(std::unique_ptr<AudioBackend> backend, AudioBackendKind kind) {
+std::unique_ptr<AudioBackend> AudioOutput::open_card() {
+    for (const CardOpener& open : open_cards_) {
+        if (auto card = open(mixer_, block_frames_)) {
+            return card;
+        }
+    }
+    return nullptr;
+}
+
+void AudioOutput::run(std::unique_ptr<AudioBackend> backend) {
     backend_.reset();
     backend_ = std::move(backend);
-    kind_ = kind;
+    kind_ = backend_->kind();
     block_frames_ = backend_->block_frames();
+    mixer_.prepare(backend_->rate(), backend_->largest_block());
     backend_->start();
 }
 
 bool AudioOutput::check_device() {
-    if (kind_ != AudioBackendKind::sdl || !backend_->lost()) {
+    if (!on_card() || !backend_->lost()) {
         return false;
     }
     fault_ = CardFault::lost;
-    run(open_null_backend(mixer_, block_frames_), AudioBackendKind::null_clock);
+    run(open_null_backend(mixer_, block_frames_));
     return true;
 }
 
 bool AudioOutput::reopen() {
-    if (kind_ == AudioBackendKind::sdl) {
+    if (on_card()) {
         return true;
     }
-    if (!open_card_) {
-        return false;
-    }
     // The null clock plays on while the card opens, which it does paused.
-    auto card = open_card_(mixer_, block_frames_);
+    auto card = open_card();
     if (!card) {
         return false;
     }
     fault_ = CardFault::none;
-    run(std::move(card), AudioBackendKind::sdl);
+    run(std::move(card));
     return true;
+}
+
+OutputStatus AudioOutput::status() const {
+    if (!backend_) {
+        return {rate(), block_frames_, 0, 0, 0, false};
+    }
+    return backend_->status();
+}
+
+void AudioOutput::set_note_map(const midi::NoteMap& map) {
+    const auto table = map.table();
+    for (std::size_t note = 0; note < table.size(); ++note) {
+        MixerCommand command;
+        command.op = MixerCommand::Op::map_note;
+        command.value = static_cast<std::uint32_t>(note);
+        command.sound = table[note] < 0 ? Mixer::kNoSound : static_cast<std::uint8_t>(table[note]);
+        mixer_.submit(command);
+    }
+    for (int sound = 0; sound < midi::kSounds; ++sound) {
+        MixerCommand command;
+        command.op = MixerCommand::Op::out_note;
+        command.sound = static_cast<std::uint8_t>(sound);
+        const int note = map.out_note(sound);
+        command.value = note < 0 ? Mixer::kNoNote : static_cast<std::uint32_t>(note);
+        mixer_.submit(command);
+    }
+}
+
+bool AudioOutput::next_midi_event(MidiEvent& event) {
+    return backend_ && backend_->next_midi_event(event);
 }
 
 std::string_view AudioOutput::backend_name() const {
     switch (kind_) {
+    case AudioBackendKind::jack:
+        return "JACK";
     case AudioBackendKind::sdl:
         return "SDL";
     case AudioBackendKind::null_clock:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/note_map.h"
+#include "platform/midi_event.h"
 #include "platform/mixer.h"
 #include "platform/sound_device.h"
 
@@ -7,27 +9,57 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace qx375 {
 
 enum class AudioBackendKind {
-    automatic,  // the sound card through SDL, or the null clock when there is none
+    automatic,  // a running JACK server, else the sound card through SDL, else the null clock
+    jack,       // a running JACK server; the null clock when there is none
     sdl,        // the sound card through SDL; the null clock when it cannot open
     null_clock, // no sound card: a thread renders in real time and throws the sound away
     manual,     // nothing runs by itself; pull() renders (tests)
 };
 
+// The output a setting names: "jack" or "sdl" (in any case) force one;
+// anything else, "auto" included, takes the first that answers.
+AudioBackendKind output_setting(std::string_view setting);
+
+// What an output says of itself, for the user.
+struct OutputStatus {
+    std::uint32_t rate = 0;
+    std::uint32_t period = 0;  // frames of one render
+    std::uint32_t latency = 0; // frames from a render to the listener's ear
+    std::uint64_t xruns = 0;   // periods the server could not wait for
+    float load = 0;            // percent of the period the server's graph takes
+    bool midi = false;         // whether it has MIDI ports
+};
+
 // Something that calls Mixer::render in real time, from start() to its
 // destruction. The mixer renders for one thread at a time, so a backend that
-// takes over from another starts only once the other is gone.
+// takes over from another starts only once the other is gone; its rate and
+// largest block are prepared on the mixer before it starts.
 class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
+    virtual AudioBackendKind kind() const = 0;
     virtual void start() = 0;
     // The frames of one render, as the output really asks for them.
     virtual std::uint32_t block_frames() const = 0;
+    // The largest render it may ask for, and the rate it plays at.
+    virtual std::uint32_t largest_block() const { return block_frames(); }
+    virtual std::uint32_t rate() const = 0;
+    // How many frames it may have rendered beyond the frame its clock says is
+    // playing. Two blocks, since a server that fell behind asks for blocks
+    // back to back.
+    virtual std::uint32_t render_lead() const { return 2 * block_frames(); }
+    virtual OutputStatus status() const {
+        return {rate(), block_frames(), 2 * block_frames(), 0, 0, false};
+    }
     // The device went away: nothing it renders is heard any more.
     virtual bool lost() const { return false; }
+    // GUI thread: the next MIDI message that came in, if any.
+    virtual bool next_midi_event(MidiEvent&) { return false; }
 };
 
 // Opens the sound card, not started yet; nothing when there is no card.
@@ -35,6 +67,9 @@ using CardOpener =
     std::function<std::unique_ptr<AudioBackend>(Mixer& mixer, std::uint32_t block_frames)>;
 
 std::unique_ptr<AudioBackend> open_sdl_backend(Mixer& mixer, std::uint32_t block_frames);
+// A client of a JACK server that already runs (it never starts one), with
+// audio ports out_L and out_R and MIDI ports midi_in and midi_out.
+std::unique_ptr<AudioBackend> open_jack_backend(Mixer& mixer, std::uint32_t block_frames);
 // Started, it carries the mixer's clock on from where the backend before left
 // it: same frame count, same pace, so the sequencer sees no jump.
 std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t block_frames);
@@ -65,6 +100,13 @@ public:
     AudioBackendKind backend() const { return kind_; }
     std::string_view backend_name() const;
     CardFault card_fault() const { return fault_; }
+    OutputStatus status() const;
+
+    // GUI thread: incoming notes play the sounds the map gives them, and
+    // each sound goes out as its first note.
+    void set_note_map(const midi::NoteMap& map);
+    // GUI thread: the next MIDI message that came in, if any.
+    bool next_midi_event(MidiEvent& event);
 
     // GUI thread. A card that went away is let go, and the null clock carries
     // on in silence from where it left off. True when this call let it go.
@@ -75,9 +117,10 @@ public:
 
     // How many frames the output may have rendered beyond the frame its clock
     // says is playing: a command stamped closer than this to the clock may
-    // find its frame already mixed. Two blocks, since a server that fell
-    // behind asks for blocks back to back.
-    std::uint32_t render_lead_frames() const { return 2 * block_frames_; }
+    // find its frame already mixed.
+    std::uint32_t render_lead_frames() const {
+        return backend_ ? backend_->render_lead() : 2 * block_frames_;
+    }
     std::uint32_t block_frames() const { return block_frames_; }
 
     DsResult create_device(std::unique_ptr<SoundDevice>& device) override;
@@ -99,14 +142,18 @@ public:
     void pull_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time);
 
 private:
-    AudioOutput(AudioBackendKind kind, CardOpener open_card, std::uint32_t block_frames,
-                std::uint32_t rate = kRate);
-    void run(std::unique_ptr<AudioBackend> backend, AudioBackendKind kind);
+    AudioOutput(AudioBackendKind kind, std::vector<CardOpener> open_cards,
+                std::uint32_t block_frames, std::uint32_t rate = kRate);
+    std::unique_ptr<AudioBackend> open_card();
+    void run(std::unique_ptr<AudioBackend> backend);
+    bool on_card() const {
+        return kind_ != AudioBackendKind::null_clock && kind_ != AudioBackendKind::manual;
+    }
 
     Mixer mixer_;
     AudioBackendKind kind_;
     std::uint32_t block_frames_;
-    CardOpener open_card_; // empty when no card is wanted
+    std::vector<CardOpener> open_cards_; // in the order tried; empty when no card is wanted
     CardFault fault_ = CardFault::none;
     std::unique_ptr<AudioBackend> backend_;
 };

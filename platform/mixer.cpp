@@ -1,5 +1,7 @@
 #include "platform/mixer.h"
 
+#include "midi/velocity.h"
+
 #include <algorithm>
 
 namespace qx375 {
@@ -25,6 +27,17 @@ Mixer::Mixer(std::uint32_t rate)
     free_voices_.reserve(kMaxVoices);
     for (std::size_t i = kMaxVoices; i-- > 0;) {
         free_voices_.push_back(static_cast<std::uint16_t>(i));
+    }
+    note_sounds_.fill(kNoSound);
+}
+
+void Mixer::prepare(std::uint32_t rate, std::uint32_t largest_block) {
+    rate_.store(rate, std::memory_order_relaxed);
+    largest_block_ = largest_block;
+    for (Voice& voice : voices_) {
+        if (voice.data != nullptr) {
+            update_step(voice);
+        }
     }
 }
 
@@ -71,9 +84,6 @@ void Mixer::release_voice(VoiceId voice) {
 
 bool Mixer::submit(MixerCommand command) {
     collect_retired();
-    if (command.frame == 0) {
-        command.frame = target_frame_;
-    }
     command.order = next_order_++;
     return commands_.push(command);
 }
@@ -85,7 +95,7 @@ void Mixer::collect_retired() {
     }
 }
 
-void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
+void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_point time) noexcept {
     const std::size_t frames = stereo.size() / 2;
     mix_block(stereo);
 
@@ -103,12 +113,28 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
     finish_block(frames, time);
 }
 
-void Mixer::render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time) {
+void Mixer::render_mix(std::span<float> stereo,
+                       std::chrono::steady_clock::time_point time) noexcept {
     mix_block(stereo);
     finish_block(stereo.size() / 2, time);
 }
 
-void Mixer::finish_block(std::size_t frames, std::chrono::steady_clock::time_point time) {
+bool Mixer::start_at(std::uint8_t sound, std::uint64_t frame, std::uint8_t velocity) noexcept {
+    if (pending_count_ >= kPendingCapacity || sound >= kSounds) {
+        return false;
+    }
+    MixerCommand command;
+    command.op = MixerCommand::Op::start;
+    command.sound = sound;
+    command.velocity = velocity;
+    // Played from outside: it sounds, but does not go out again as a note.
+    command.send_out = false;
+    command.frame = std::max(frame, frame_);
+    push_pending(command);
+    return true;
+}
+
+void Mixer::finish_block(std::size_t frames, std::chrono::steady_clock::time_point time) noexcept {
     sounding_.store(static_cast<std::uint32_t>(std::count_if(
                         voices_.begin(), voices_.end(), [](const Voice& v) { return v.playing; })),
                     std::memory_order_relaxed);
@@ -116,9 +142,11 @@ void Mixer::finish_block(std::size_t frames, std::chrono::steady_clock::time_poi
     frame_ += frames;
 }
 
-void Mixer::mix_block(std::span<float> stereo) {
+void Mixer::mix_block(std::span<float> stereo) noexcept {
     const std::size_t frames = stereo.size() / 2;
     std::fill(stereo.begin(), stereo.end(), 0.0f);
+    started_count_ = 0;
+    block_start_ = frame_;
     take_commands(frame_);
 
     std::size_t done = 0;
@@ -126,7 +154,7 @@ void Mixer::mix_block(std::span<float> stereo) {
         while (pending_count_ > 0 && pending_[0].frame <= frame_ + done) {
             std::pop_heap(pending_.begin(), pending_.begin() + pending_count_, later);
             --pending_count_;
-            apply(pending_[pending_count_]);
+            apply(pending_[pending_count_], frame_ + done);
         }
         std::size_t until = frames;
         if (pending_count_ > 0) {
@@ -142,17 +170,54 @@ void Mixer::mix_block(std::span<float> stereo) {
     }
 }
 
-void Mixer::take_commands(std::uint64_t block_start) {
+void Mixer::take_commands(std::uint64_t block_start) noexcept {
     MixerCommand command;
     while (pending_count_ < kPendingCapacity && commands_.pop(command)) {
         // Late commands act at once, still in the order they were given.
         command.frame = std::max(command.frame, block_start);
-        pending_[pending_count_++] = command;
-        std::push_heap(pending_.begin(), pending_.begin() + pending_count_, later);
+        push_pending(command);
     }
 }
 
-void Mixer::apply(const MixerCommand& command) {
+void Mixer::push_pending(const MixerCommand& command) noexcept {
+    pending_[pending_count_++] = command;
+    std::push_heap(pending_.begin(), pending_.begin() + pending_count_, later);
+}
+
+void Mixer::apply(const MixerCommand& command, std::uint64_t at) noexcept {
+    switch (command.op) {
+    case MixerCommand::Op::bind:
+        if (command.sound < kSounds) {
+            Sound& sound = sounds_[command.sound];
+            sound.voice = command.voice;
+            sound.group = command.group;
+            sound.bound = command.voice.index < kMaxVoices;
+        }
+        return;
+    case MixerCommand::Op::start:
+        start(command, at);
+        return;
+    case MixerCommand::Op::map_note:
+        if (command.value < note_sounds_.size()) {
+            note_sounds_[command.value] = command.sound < kSounds ? command.sound : kNoSound;
+        }
+        return;
+    case MixerCommand::Op::out_note:
+        if (command.sound < kSounds) {
+            sounds_[command.sound].out_note =
+                command.value < 128 ? static_cast<std::uint8_t>(command.value) : kNoNote;
+        }
+        return;
+    case MixerCommand::Op::notes_off:
+        note_started(at, kAllNotes, 0);
+        return;
+    default:
+        break;
+    }
+    // The index comes off a ring another thread wrote: never trusted.
+    if (command.voice.index >= kMaxVoices) {
+        return;
+    }
     Voice& voice = voices_[command.voice.index];
     if (command.op == MixerCommand::Op::attach) {
         retire(voice.data);
@@ -169,8 +234,6 @@ void Mixer::apply(const MixerCommand& command) {
         return;
     }
     switch (command.op) {
-    case MixerCommand::Op::attach:
-        break;
     case MixerCommand::Op::detach:
         retire(voice.data);
         voice = Voice{};
@@ -184,6 +247,7 @@ void Mixer::apply(const MixerCommand& command) {
         break;
     case MixerCommand::Op::play:
         voice.playing = (voice.position >> 32) < voice.data->frames;
+        voice.hit = 1;
         break;
     case MixerCommand::Op::gains:
         voice.left = command.left;
@@ -193,22 +257,69 @@ void Mixer::apply(const MixerCommand& command) {
         voice.rate = command.value;
         update_step(voice);
         break;
+    default:
+        break;
     }
 }
 
-void Mixer::retire(SampleData* data) {
+// A hit: the sound and the others of its choke group stop, then the sound
+// plays. The hi-hat pair is such a group, so a closed hi-hat cuts an open one
+// whether the grid or a pad played either.
+void Mixer::start(const MixerCommand& command, std::uint64_t at) noexcept {
+    if (command.sound >= kSounds || !sounds_[command.sound].bound) {
+        return;
+    }
+    const Sound& sound = sounds_[command.sound];
+    if (sound.group != 0) {
+        for (const Sound& other : sounds_) {
+            if (other.bound && other.group == sound.group && &other != &sound) {
+                restart(other, true);
+            }
+        }
+    }
+    restart(sound, command.rewind);
+    Voice& voice = voices_[sound.voice.index];
+    if (voice.generation != sound.voice.generation || voice.data == nullptr) {
+        return;
+    }
+    voice.playing = (voice.position >> 32) < voice.data->frames;
+    voice.hit = midi::velocity_gain(command.velocity);
+    if (command.send_out && voice.playing && sound.out_note != kNoNote) {
+        note_started(at, sound.out_note, command.velocity);
+    }
+}
+
+void Mixer::restart(const Sound& sound, bool rewind) noexcept {
+    Voice& voice = voices_[sound.voice.index];
+    if (voice.generation != sound.voice.generation || voice.data == nullptr) {
+        return;
+    }
+    voice.playing = false;
+    if (rewind) {
+        voice.position = 0;
+    }
+}
+
+void Mixer::note_started(std::uint64_t at, std::uint8_t note, std::uint8_t velocity) noexcept {
+    if (started_count_ < started_.size()) {
+        started_[started_count_++] = {static_cast<std::uint32_t>(at - block_start_), note,
+                                      velocity};
+    }
+}
+
+void Mixer::retire(SampleData* data) noexcept {
     if (data != nullptr) {
         // Cannot fail: the ring is sized for every retirement that can wait.
         retired_.push(data);
     }
 }
 
-void Mixer::update_step(Voice& voice) const {
+void Mixer::update_step(Voice& voice) const noexcept {
     const std::uint32_t rate = voice.rate != 0 ? voice.rate : voice.data->rate;
-    voice.step = static_cast<std::uint64_t>(static_cast<double>(rate) / rate_ * kFixedOne);
+    voice.step = static_cast<std::uint64_t>(static_cast<double>(rate) / this->rate() * kFixedOne);
 }
 
-void Mixer::mix(Voice& voice, float* out, std::size_t frames) {
+void Mixer::mix(Voice& voice, float* out, std::size_t frames) noexcept {
     const SampleData& data = *voice.data;
     const std::uint64_t end = static_cast<std::uint64_t>(data.frames) << 32;
     if (voice.position >= end || voice.step == 0) {
@@ -220,8 +331,8 @@ void Mixer::mix(Voice& voice, float* out, std::size_t frames) {
     const std::uint64_t left_to_play = (end - voice.position + voice.step - 1) / voice.step;
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left_to_play));
     const float* s = data.samples.data();
-    const float gl = voice.left;
-    const float gr = voice.right;
+    const float gl = voice.left * voice.hit;
+    const float gr = voice.right * voice.hit;
     std::uint64_t pos = voice.position;
     const std::uint64_t step = voice.step;
     if (data.channels == 1) {

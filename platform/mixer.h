@@ -32,15 +32,41 @@ struct VoiceId {
 };
 
 struct MixerCommand {
-    enum class Op : std::uint8_t { attach, detach, stop, position, play, gains, rate };
+    enum class Op : std::uint8_t {
+        attach,
+        detach,
+        stop,
+        position,
+        play,
+        gains,
+        rate,
+        bind,      // sound `sound` plays on `voice`, choking the others of its `group`
+        start,     // starts sound `sound`, from its beginning when `rewind`
+        map_note,  // incoming note `value` plays sound `sound` (kNoSound: none)
+        out_note,  // sound `sound` goes out as note `value` (kNoNote: none)
+        notes_off, // every note sent out ends here
+    };
     Op op = Op::stop;
     VoiceId voice;
-    std::uint32_t value = 0; // position in frames, or rate in Hz (0: the sample's own)
+    std::uint32_t value = 0; // position in frames, rate in Hz (0: the sample's own), or a note
     float left = 1;
     float right = 1;
     SampleData* data = nullptr; // attach only; the mixer hands it back when done
     std::uint64_t frame = 0;    // output frame to act on; 0: as soon as possible
     std::uint64_t order = 0;    // keeps the commands of one frame in the order given
+    std::uint8_t sound = 0;
+    std::uint8_t group = 0;      // bind: 0 chokes nothing
+    std::uint8_t velocity = 127; // start: the hit's loudness, as a MIDI velocity
+    bool rewind = true;
+    bool send_out = true; // start: the hit also goes out as a note
+};
+
+// A hit the mixer started in the block it just rendered, or the end of every
+// note (velocity 0, note kAllNotes): what goes out as MIDI.
+struct StartedNote {
+    std::uint32_t offset = 0; // frames into the block
+    std::uint8_t note = 0;
+    std::uint8_t velocity = 0;
 };
 
 // Mixes the started voices into the output. Two sides: the control thread
@@ -52,29 +78,54 @@ public:
     static constexpr std::size_t kMaxVoices = 256;
     static constexpr std::size_t kCommandCapacity = 4096;
     static constexpr std::size_t kPendingCapacity = 2048;
+    static constexpr std::size_t kSounds = 16;
+    static constexpr std::uint8_t kNoSound = 0xFF;
+    static constexpr std::uint8_t kNoNote = 0xFF;
+    static constexpr std::uint8_t kAllNotes = 0xFF;
+    static constexpr std::size_t kStartedCapacity = 512;
 
     explicit Mixer(std::uint32_t rate);
     ~Mixer(); // only once no thread renders any more
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
 
-    std::uint32_t rate() const { return rate_; }
+    std::uint32_t rate() const { return rate_.load(std::memory_order_relaxed); }
+    // The largest block a render may be asked for.
+    std::uint32_t largest_block() const { return largest_block_; }
+
+    // While no thread renders: the output that is about to start plays at
+    // this rate, in blocks of at most `largest_block` frames. Every voice
+    // keeps playing its sample at the sample's own pitch.
+    void prepare(std::uint32_t rate, std::uint32_t largest_block);
 
     // Control thread.
     std::optional<VoiceId> acquire_voice();
     void release_voice(VoiceId voice);
-    // Commands submitted from now on act on this frame (0: as soon as possible).
-    void set_target_frame(std::uint64_t frame) { target_frame_ = frame; }
     // False when the command ring is full; an attach's data then stays the caller's.
     bool submit(MixerCommand command);
     // Frees the sample memory the audio thread has let go of.
     void collect_retired();
 
     // Audio thread: renders interleaved stereo frames starting at `time`.
-    void render(std::span<float> stereo, std::chrono::steady_clock::time_point time);
+    void render(std::span<float> stereo, std::chrono::steady_clock::time_point time) noexcept;
     // The same offline: the song's own mix, as the capture tap would take it,
     // without the master volume and the output's clipping, and no capture.
-    void render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time);
+    void render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time) noexcept;
+    // Audio thread, before the render that covers `frame`: starts a sound
+    // played from outside (an incoming note) on that frame. False when too
+    // many starts wait already.
+    bool start_at(std::uint8_t sound, std::uint64_t frame, std::uint8_t velocity) noexcept;
+    // Audio thread: the sound an incoming note plays, or kNoSound.
+    std::uint8_t sound_of_note(std::uint8_t note) const noexcept {
+        return note < note_sounds_.size() ? note_sounds_[note] : kNoSound;
+    }
+    // Audio thread: the notes started in the last render, in frame order.
+    std::span<const StartedNote> started_notes() const {
+        return std::span(started_).first(started_count_);
+    }
+    // Audio thread: the output skipped frames (a server that fell behind);
+    // the next render starts at `frame`.
+    void skip_to(std::uint64_t frame) noexcept { frame_ = std::max(frame_, frame); }
     // The first frame of the next render: for the thread that renders, or for
     // any thread while none does.
     std::uint64_t frame() const { return frame_; }
@@ -101,29 +152,45 @@ private:
         std::uint64_t step = 0;     // 32.32 fixed point, frames per output frame
         float left = 1;
         float right = 1;
+        float hit = 1; // the loudness of the hit that started it
         std::uint32_t rate = 0;
         std::uint16_t generation = 0;
         bool playing = false;
     };
+    struct Sound {
+        VoiceId voice;
+        std::uint8_t group = 0;
+        std::uint8_t out_note = kNoNote;
+        bool bound = false;
+    };
 
-    void mix_block(std::span<float> stereo);
-    void finish_block(std::size_t frames, std::chrono::steady_clock::time_point time);
-    void take_commands(std::uint64_t block_start);
-    void apply(const MixerCommand& command);
-    void retire(SampleData* data);
-    void update_step(Voice& voice) const;
-    void mix(Voice& voice, float* out, std::size_t frames);
+    void mix_block(std::span<float> stereo) noexcept;
+    void finish_block(std::size_t frames, std::chrono::steady_clock::time_point time) noexcept;
+    void take_commands(std::uint64_t block_start) noexcept;
+    void push_pending(const MixerCommand& command) noexcept;
+    void apply(const MixerCommand& command, std::uint64_t at) noexcept;
+    void start(const MixerCommand& command, std::uint64_t at) noexcept;
+    void restart(const Sound& sound, bool rewind) noexcept;
+    void note_started(std::uint64_t at, std::uint8_t note, std::uint8_t velocity) noexcept;
+    void retire(SampleData* data) noexcept;
+    void update_step(Voice& voice) const noexcept;
+    void mix(Voice& voice, float* out, std::size_t frames) noexcept;
 
-    const std::uint32_t rate_;
+    std::atomic<std::uint32_t> rate_;
+    std::uint32_t largest_block_ = 4096;
 
     // Control thread only.
     std::array<std::uint16_t, kMaxVoices> generations_{};
     std::vector<std::uint16_t> free_voices_;
-    std::uint64_t target_frame_ = 0;
     std::uint64_t next_order_ = 1;
 
     // Audio thread only.
     std::array<Voice, kMaxVoices> voices_{};
+    std::array<Sound, kSounds> sounds_{};
+    std::array<std::uint8_t, 128> note_sounds_;
+    std::array<StartedNote, kStartedCapacity> started_{};
+    std::size_t started_count_ = 0;
+    std::uint64_t block_start_ = 0;
     std::array<MixerCommand, kPendingCapacity> pending_{}; // a min-heap by frame, then order
     std::size_t pending_count_ = 0;
     std::uint64_t frame_ = 0;

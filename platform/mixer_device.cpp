@@ -54,9 +54,12 @@ private:
 
 class MixerBuffer : public SoundBuffer {
 public:
-    MixerBuffer(Mixer& mixer, VoiceId voice, std::uint32_t flags, const SampleLayout& layout,
-                std::uint32_t bytes)
-        : mixer_(mixer), voice_(voice), flags_(flags), layout_(layout), bytes_(bytes) {}
+    MixerBuffer(Mixer& mixer, const std::uint64_t& frame, VoiceId voice, std::uint32_t flags,
+                const SampleLayout& layout, std::uint32_t bytes)
+        : mixer_(mixer), frame_(frame), voice_(voice), flags_(flags), layout_(layout),
+          bytes_(bytes) {}
+
+    VoiceId voice() const { return voice_; }
 
     ~MixerBuffer() override { mixer_.release_voice(voice_); }
 
@@ -172,6 +175,7 @@ private:
         c.value = value;
         c.left = gains.left;
         c.right = gains.right;
+        c.frame = frame_;
         return c;
     }
 
@@ -182,6 +186,7 @@ private:
     DsResult send_gains() { return send(MixerCommand::Op::gains); }
 
     Mixer& mixer_;
+    const std::uint64_t& frame_; // the device's: where its buffer calls act
     VoiceId voice_;
     std::uint32_t flags_;
     SampleLayout layout_;
@@ -225,8 +230,8 @@ DsResult MixerDevice::CreateSoundBuffer(const BufferDesc& desc,
         return DSERR_ALLOCATED;
     }
     try {
-        buffer =
-            std::make_unique<MixerBuffer>(mixer_, *voice, desc.flags, layout, desc.buffer_bytes);
+        buffer = std::make_unique<MixerBuffer>(mixer_, frame_, *voice, desc.flags, layout,
+                                               desc.buffer_bytes);
     } catch (const std::bad_alloc&) {
         mixer_.release_voice(*voice);
         return DSERR_OUTOFMEMORY;
@@ -240,6 +245,33 @@ DsResult MixerDevice::SetCooperativeLevel(WindowHandle, std::uint32_t level) {
 
 DsResult MixerDevice::SetSpeakerConfig(std::uint32_t) {
     return DS_OK;
+}
+
+void MixerDevice::bind_sound(int sound, SoundBuffer* buffer, int choke_group) {
+    MixerCommand bind;
+    bind.op = MixerCommand::Op::bind;
+    bind.sound = static_cast<std::uint8_t>(sound);
+    bind.group = static_cast<std::uint8_t>(choke_group);
+    // Buffers of this device are the mixer's; anything else plays nothing.
+    const auto* own = dynamic_cast<const MixerBuffer*>(buffer);
+    bind.voice = own != nullptr ? own->voice() : VoiceId{Mixer::kMaxVoices, 0};
+    mixer_.submit(bind);
+}
+
+DsResult MixerDevice::start_sound(int sound, std::uint64_t frame, bool rewind) {
+    MixerCommand start;
+    start.op = MixerCommand::Op::start;
+    start.sound = static_cast<std::uint8_t>(sound);
+    start.frame = frame;
+    start.rewind = rewind;
+    return mixer_.submit(start) ? DS_OK : DSERR_GENERIC;
+}
+
+void MixerDevice::end_notes(std::uint64_t frame) {
+    MixerCommand end;
+    end.op = MixerCommand::Op::notes_off;
+    end.frame = frame;
+    mixer_.submit(end);
 }
 
 } // namespace qx375

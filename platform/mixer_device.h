@@ -15,10 +15,14 @@ public:
                                std::unique_ptr<SoundBuffer>& buffer) override;
     DsResult SetCooperativeLevel(WindowHandle window, std::uint32_t level) override;
     DsResult SetSpeakerConfig(std::uint32_t config) override;
-    void set_target_frame(std::uint64_t frame) override { mixer_.set_target_frame(frame); }
+    void set_target_frame(std::uint64_t frame) override { frame_ = frame; }
+    void bind_sound(int sound, SoundBuffer* buffer, int choke_group) override;
+    DsResult start_sound(int sound, std::uint64_t frame, bool rewind) override;
+    void end_notes(std::uint64_t frame) override;
 
 private:
     Mixer& mixer_;
+    std::uint64_t frame_ = 0; // the frame buffer calls act on
 };
 
 // Volume and pan as the two channel gains: volume in hundredths of a dB on

@@ -21,9 +21,11 @@ public:
         }
     }
 
+    AudioBackendKind kind() const override { return AudioBackendKind::sdl; }
     void start() override { SDL_PauseAudioDevice(device_, 0); }
 
     std::uint32_t block_frames() const override { return block_frames_; }
+    std::uint32_t rate() const override { return rate_; }
 
     // A device that fails (a sound server that dies, a card unplugged) is
     // stopped by SDL, which still calls back, paced by its own sleeps.
@@ -45,7 +47,8 @@ public:
             return false;
         }
         SDL_AudioSpec want{};
-        want.freq = static_cast<int>(mixer_.rate());
+        rate_ = mixer_.rate();
+        want.freq = static_cast<int>(rate_);
         want.format = AUDIO_F32SYS;
         want.channels = 2;
         want.samples = static_cast<Uint16>(block_frames);
@@ -53,7 +56,7 @@ public:
         want.userdata = this;
         SDL_AudioSpec have{};
         // No changes allowed: SDL converts to whatever the card wants, so the
-        // mixer always renders 44.1 kHz stereo float in blocks of block_frames.
+        // mixer always renders stereo float at its own rate in blocks of block_frames.
         device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (device_ == 0) {
             return false;
@@ -74,6 +77,7 @@ private:
     bool initialised_ = false;
     SDL_AudioDeviceID device_ = 0;
     std::uint32_t block_frames_ = 0;
+    std::uint32_t rate_ = 0;
 };
 
 } // namespace

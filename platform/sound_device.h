@@ -106,6 +106,16 @@ public:
     // Buffer calls made from now on take effect on this frame of the output
     // clock; 0 means as soon as possible.
     virtual void set_target_frame(std::uint64_t frame) = 0;
+
+    // Beyond buffers: a drum machine's sounds. Sound `sound` plays on
+    // `buffer` (none: it is silent); the sounds of one nonzero choke group
+    // silence each other whenever one of them starts.
+    virtual void bind_sound(int sound, SoundBuffer* buffer, int choke_group) = 0;
+    // Starts the sound on `frame` of the output clock (0: as soon as
+    // possible), from its beginning when `rewind`, after its choke group.
+    virtual DsResult start_sound(int sound, std::uint64_t frame, bool rewind) = 0;
+    // Every note the output sent for its sounds ends on `frame` (0: at once).
+    virtual void end_notes(std::uint64_t frame) = 0;
 };
 
 // Creates devices on the default sound output.

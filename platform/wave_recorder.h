@@ -59,6 +59,9 @@ public:
     // The take begins with this output frame, the one the first sound of the
     // song was stamped for: what was mixed before it is left out.
     void begin_at(std::uint64_t frame);
+    // The rate the take is written at: the output's, which a sound server
+    // chooses when the output opens.
+    void set_rate(std::uint32_t rate) { rate_ = rate; }
 
     // Returns at once. On a thread of the recorder it waits until the output
     // has mixed everything up to `frame`, where the song's last step ends, but
@@ -115,7 +118,7 @@ private:
     void drain(std::vector<float>& chunk);
 
     CaptureTap& tap_;
-    const std::uint32_t rate_;
+    std::uint32_t rate_;
     std::string file_name_;
     std::optional<CreatedFile> created_;
     int fd_ = -1; // the take: raw interleaved floats, unnamed

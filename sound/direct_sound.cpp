@@ -20,6 +20,9 @@ constexpr WaveFormatRecord kPrimaryFormat{
     .extra_size = 0,
 };
 
+// The channels that are the drum machine's sounds, and so play hits.
+constexpr int kBoundSounds = 16;
+
 constexpr std::uint32_t kChannelBufferFlags =
     DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
 
@@ -142,6 +145,7 @@ void DirectSound::make_buffer(int channel) {
     if (!device) {
         return;
     }
+    bind(channel);
 
     const std::span<const std::uint8_t> image(ch.file_image);
     buffer_desc = BufferDesc{};
@@ -181,6 +185,14 @@ void DirectSound::make_buffer(int channel) {
         throw Error("Erreur sur Unlock");
     }
     ch.loaded = true;
+    bind(channel);
+}
+
+void DirectSound::bind(int channel) {
+    if (device && channel < kBoundSounds) {
+        device->bind_sound(channel, buffer_of(channel),
+                           choke_groups_[static_cast<std::size_t>(channel)]);
+    }
 }
 
 FileStatus DirectSound::replace_sample(std::string_view file_name, int channel) {
@@ -207,6 +219,7 @@ FileStatus DirectSound::replace_sample(std::string_view file_name, int channel) 
     }
     if (!status) {
         ch = std::move(previous);
+        bind(channel);
     }
     return status;
 }
@@ -264,6 +277,26 @@ DsResult DirectSound::set_frequency(int channel, std::int32_t frequency) {
 void DirectSound::schedule_at(std::uint64_t frame) {
     if (device) {
         device->set_target_frame(frame);
+    }
+}
+
+void DirectSound::set_choke_group(int channel, int group) {
+    if (valid_channel(channel)) {
+        choke_groups_[static_cast<std::size_t>(channel)] = group;
+        bind(channel);
+    }
+}
+
+DsResult DirectSound::start(int channel, std::uint64_t frame, bool rewind) {
+    if (!device || buffer_of(channel) == nullptr) {
+        return DS_OK;
+    }
+    return device->start_sound(channel, frame, rewind);
+}
+
+void DirectSound::end_notes(std::uint64_t frame) {
+    if (device) {
+        device->end_notes(frame);
     }
 }
 

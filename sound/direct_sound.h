@@ -92,6 +92,14 @@ public:
     // Buffer calls from now on sound on this output frame (0: at once).
     void schedule_at(std::uint64_t frame);
 
+    // Sounds of one nonzero group silence each other when one starts.
+    void set_choke_group(int channel, int group);
+    // A hit: the channel's choke group stops, then the channel plays on the
+    // output frame (0: at once), from its beginning when `rewind`.
+    DsResult start(int channel, std::uint64_t frame, bool rewind);
+    // Every note sent out for the sounds ends on the output frame (0: at once).
+    void end_notes(std::uint64_t frame);
+
     const sound_channel& channel(int k) const;
 
     std::array<sound_channel, channel_count> channels;
@@ -102,7 +110,9 @@ public:
 
 private:
     SoundBuffer* buffer_of(int channel) const;
+    void bind(int channel);
 
+    std::array<int, channel_count> choke_groups_{};
     SoundSystem& system_;
     Notifier& notifier_;
 };

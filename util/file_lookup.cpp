@@ -1,5 +1,7 @@
 #include "util/file_lookup.h"
 
+#include "util/text.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -19,15 +21,6 @@ bool is_file(const fs::path& path) {
 bool is_dir(const fs::path& path) {
     std::error_code ec;
     return fs::is_directory(path, ec);
-}
-
-char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b,
-                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
 // The entry of dir whose name equals wanted but for ASCII letter case, and

@@ -29,15 +29,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-char ascii_lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool same_name(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b,
-                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
-}
-
 bool quoted(std::string_view value) {
     return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
            value.back() == value.front();
@@ -135,7 +126,7 @@ IniFile::Place IniFile::locate(std::string_view section, std::string_view key) c
         const std::size_t next = newline == npos ? text_.size() : newline + 1;
         const Entry entry = parse(std::string_view(text_).substr(begin, end - begin));
         if (entry.kind == Kind::section) {
-            inside = same_name(entry.name, section);
+            inside = same_ignoring_case(entry.name, section);
             first_block = inside && place.section == npos;
             if (first_block) {
                 place.section = begin;
@@ -145,7 +136,7 @@ IniFile::Place IniFile::locate(std::string_view section, std::string_view key) c
             if (first_block) {
                 place.after = next;
             }
-            if (same_name(entry.name, key)) {
+            if (same_ignoring_case(entry.name, key)) {
                 place.key = begin;
                 place.key_end = end > begin && text_[end - 1] == '\r' ? end - 1 : end;
                 return place;

@@ -1,5 +1,7 @@
 #include "util/text.h"
 
+#include <algorithm>
+
 namespace qx375 {
 
 std::optional<std::int32_t> parse_integer(std::string_view text) {
@@ -29,6 +31,19 @@ std::optional<std::int32_t> parse_integer(std::string_view text) {
         return std::nullopt;
     }
     return static_cast<std::int32_t>(value);
+}
+
+namespace {
+
+char ascii_lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b,
+                              [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
 } // namespace qx375

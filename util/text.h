@@ -11,4 +11,8 @@ namespace qx375 {
 // Nothing when the text is anything else or the number is out of range.
 std::optional<std::int32_t> parse_integer(std::string_view text);
 
+// Whether two names are the same but for ASCII letter case, as Windows names
+// and settings compare.
+bool same_ignoring_case(std::string_view a, std::string_view b);
+
 } // namespace qx375

@@ -28,7 +28,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     FakeCard(Mixer& mixer, std::uint32_t block_frames, CardShop& shop)
-        : mixer_(mixer), block_(2 * block_frames), shop_(shop) {}
+        : mixer_(mixer), block_(2 * block_frames), shop_(shop), rate_(mixer.rate()) {}
 
     ~FakeCard() override {
         ++shop_.released;
@@ -37,6 +37,8 @@ public:
         }
     }
 
+    AudioBackendKind kind() const override { return AudioBackendKind::sdl; }
+    std::uint32_t rate() const override { return rate_; }
     void start() override {
         started = true;
         if (shop_.on_start) {
@@ -58,6 +60,7 @@ private:
     Mixer& mixer_;
     std::vector<float> block_;
     CardShop& shop_;
+    std::uint32_t rate_;
 };
 
 inline CardOpener card_opener(CardShop& shop) {

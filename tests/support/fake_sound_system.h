@@ -41,6 +41,8 @@ struct FakeLog {
     std::uint32_t lock_split = 0;
     std::vector<CreatedBuffer> created;
     int next_buffer = 1;
+    // The sound and the output frame of every start, in order.
+    std::vector<std::pair<int, std::uint64_t>> starts;
 
     // Refusals are looked up by the call as logged ("b6.Play") first, then by
     // the call's name alone ("Play").
@@ -164,9 +166,42 @@ public:
         log_.log("set_target_frame(" + std::to_string(frame) + ")");
     }
 
+    // A start is played as the buffer calls it stands for, so the log shows
+    // what a listener hears: its choke group stopped and rewound, lowest
+    // sound first, then the sound itself played.
+    void bind_sound(int sound, SoundBuffer* buffer, int choke_group) override {
+        bound_[sound] = {buffer, choke_group};
+    }
+    DsResult start_sound(int sound, std::uint64_t frame, bool rewind) override {
+        log_.starts.emplace_back(sound, frame);
+        const auto it = bound_.find(sound);
+        if (it == bound_.end() || it->second.buffer == nullptr) {
+            return DS_OK;
+        }
+        for (const auto& [other, binding] : bound_) {
+            const bool choked = other != sound && binding.group != 0 &&
+                                binding.group == it->second.group && binding.buffer != nullptr;
+            if (other == sound || choked) {
+                binding.buffer->Stop();
+                if (rewind || choked) {
+                    binding.buffer->SetCurrentPosition(0);
+                }
+            }
+        }
+        return it->second.buffer->Play(0, 0, 0);
+    }
+    void end_notes(std::uint64_t frame) override {
+        log_.log("end_notes(" + std::to_string(frame) + ")");
+    }
+
 private:
+    struct Binding {
+        SoundBuffer* buffer = nullptr;
+        int group = 0;
+    };
     FakeLog& log_;
     std::string name_;
+    std::map<int, Binding> bound_;
 };
 
 class FakeSystem : public SoundSystem {
