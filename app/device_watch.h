@@ -27,6 +27,9 @@ public:
     void follow(bool playing);
     // Tells the user when the output is silent for want of a card, once.
     void report();
+    // Which output plays, at what period and latency, how it holds up, and
+    // whether it has MIDI.
+    std::string describe() const;
 
 private:
     void check();

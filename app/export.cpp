@@ -88,6 +88,7 @@ void Tmain::Export1Click() {
     CheckBoxBeat->setChecked(true);
     // The file begins with the song's first step, without the look-ahead's
     // silence before it.
+    MediaPlayer1.set_rate(output_.rate());
     MediaPlayer1.begin_at(TimerZicmu.next_tick_frame());
 }
 

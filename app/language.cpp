@@ -155,6 +155,8 @@ constexpr Row rows[] = {
     {"main", "abouttitle", Window::about, "AboutBox", Part::caption},
     {"main", "aboutcredits", Window::about, "Comments", Part::caption},
     {"sndsetup", "ButtonFilec", Window::setup, "ButtonFile", Part::caption},
+    {"main", "MenuOutput", Window::main, "SoundOutput1", Part::caption},
+    {"main", "MenuLearn", Window::main, "MidiLearn1", Part::caption},
 };
 
 QString caption_of(QObject* object) {

@@ -4,8 +4,11 @@
 #include "app/qt_prompts.h"
 #include "display/group_box_style.h"
 #include "display/program_icon.h"
+#include "util/file_lookup.h"
+#include "util/ini_file.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QIcon>
 #include <QPixmap>
@@ -57,7 +60,11 @@ int run_program(int argc, char** argv, const std::function<void(Tmain&)>& ready)
     QApplication app(argc, argv);
     use_program_look();
 
-    AudioOutput output;
+    // The settings of the program directory, where the program starts, say
+    // which output to play on.
+    const std::string folder = QDir::currentPath().toStdString();
+    const IniFile settings(find_file(folder + "/qx375.ini", folder));
+    AudioOutput output(output_setting(settings.read_string("sound", "output", "auto")));
     QtPrompts prompts;
     Program program(output, prompts);
     Tmain& window = program.window;

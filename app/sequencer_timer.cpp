@@ -27,12 +27,17 @@ std::chrono::milliseconds LatenessHistogram::percentile(double share) const {
 
 SequencerTimer::SequencerTimer(const AudioClock& clock, std::uint32_t rate,
                                std::uint32_t render_lead, std::function<void()> on_timer)
-    : clock_(clock), rate_(rate), render_lead_(render_lead),
-      lookahead_(render_lead + rate * kTickLateness.count() / 1000),
-      on_timer_(std::move(on_timer)) {
+    : clock_(clock), on_timer_(std::move(on_timer)) {
+    set_output(rate, render_lead);
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, [this] { fire(); });
+}
+
+void SequencerTimer::set_output(std::uint32_t rate, std::uint32_t render_lead) {
+    rate_ = rate;
+    render_lead_ = render_lead;
+    lookahead_ = render_lead + rate * kTickLateness.count() / 1000;
 }
 
 void SequencerTimer::run_offline(std::function<Clock::time_point()> now) {

@@ -51,6 +51,10 @@ public:
     SequencerTimer(const AudioClock& clock, std::uint32_t rate, std::uint32_t render_lead,
                    std::function<void()> on_timer);
 
+    // The output the next run plays on: its rate, and how many frames it
+    // may have mixed beyond the frame its clock shows.
+    void set_output(std::uint32_t rate, std::uint32_t render_lead);
+
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled);
     int interval() const { return interval_ms_; }
@@ -82,9 +86,9 @@ private:
     void fire();
 
     const AudioClock& clock_;
-    const std::uint32_t rate_;
-    const std::uint64_t render_lead_;
-    const std::uint64_t lookahead_;
+    std::uint32_t rate_;
+    std::uint64_t render_lead_;
+    std::uint64_t lookahead_;
     std::function<void()> on_timer_;
     std::function<Clock::time_point()> now_ = [] { return Clock::now(); };
     bool offline_ = false;

@@ -102,6 +102,7 @@ void Tmain::loadiniconf() {
     CheckBoxLoop->setChecked(ini.read_int("setup", "LoopMode", 0) != 0);
     EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
     TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
+    midi_learn_.read(ini);
     settings_loaded_ = true;
     modified = false;
 }
@@ -166,6 +167,10 @@ void Tmain::Apropos1Click() {
 
 void Tmain::Aide1Click() {
     prompts_.show_help(program_file("qx375.hlp"));
+}
+
+void Tmain::SoundOutput1Click() {
+    prompts_.show_message(device_watch_.describe());
 }
 
 void Tmain::Langues1Click() {

@@ -51,6 +51,12 @@ constexpr Entry kEntries[] = {
     {Msg::too_large, "errlarge", "the file is too large"},
     {Msg::not_a_wave, "errnotwave", "it is not a WAV file"},
     {Msg::unplayable, "errunplayable", "the sound device cannot play it"},
+    {Msg::output_in_use, "outputinuse", "Sound output: %1"},
+    {Msg::output_silent, "outputsilent", "none, playing silently"},
+    {Msg::output_midi, "outputmidi", "MIDI in and out: the JACK ports midi_in and midi_out"},
+    {Msg::output_no_midi, "outputnomidi", "No MIDI: it needs a JACK server"},
+    {Msg::learn_note, "learnnote", "MIDI learn: play a note on your pads"},
+    {Msg::learn_sound, "learnsound", "MIDI learn: note %1, now click the button of its sound"},
 };
 static_assert(std::size(kEntries) == static_cast<std::size_t>(Msg::count));
 

@@ -47,6 +47,12 @@ enum class Msg : std::size_t {
     too_large,
     not_a_wave,
     unplayable,
+    output_in_use,  // %1 the output's name
+    output_silent,  // the name of the output that plays in silence
+    output_midi,    //
+    output_no_midi, //
+    learn_note,     //
+    learn_sound,    // %1 the note
     count
 };
 

@@ -2,6 +2,7 @@
 
 #include "dialogs/controls.h"
 #include "display/affichage.h"
+#include "util/ini_file.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -99,7 +100,12 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
       MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), output.rate(), output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }),
-      device_watch_(output, prompts, texts) {
+      device_watch_(output, prompts, texts),
+      midi_learn_(output, *this, texts, [this](const MidiLearn& learned) {
+          IniFile ini(program_file("qx375.ini"));
+          learned.write(ini);
+          ini.save();
+      }) {
     setObjectName("main");
     setWindowTitle("QX375");
     auto* form = new QWidget(this);
@@ -184,7 +190,10 @@ void Tmain::build_menus() {
     Copier1 = item(edit, "Copier1", "&Copy pattern");
     Coller1 = item(edit, "Coller1", "&Paste pattern");
     Effacer1 = item(edit, "Effacer1", "&Clear pattern");
-    Langues1 = item(menu("special", "special"), "Langues1", "Language");
+    QMenu* special = menu("special", "special");
+    Langues1 = item(special, "Langues1", "Language");
+    SoundOutput1 = item(special, "SoundOutput1", "Sound output...");
+    MidiLearn1 = item(special, "MidiLearn1", "MIDI learn");
     QMenu* help = menu("Aide", "&?");
     Aide1 = item(help, "Aide1", "&Help");
     Apropos1 = item(help, "Apropos1", "&A propos");
@@ -422,13 +431,19 @@ void Tmain::connect_handlers() {
     on(Aide1, &QAction::triggered, [this] { Aide1Click(); });
     on(SpeedButtonHelp, &QToolButton::clicked, [this] { Aide1Click(); });
     on(Langues1, &QAction::triggered, [this] { Langues1Click(); });
+    on(SoundOutput1, &QAction::triggered, [this] { SoundOutput1Click(); });
+    midi_learn_.follow(*MidiLearn1);
     on(Copier1, &QAction::triggered, [this] { BitBtnCopierClick(); });
     on(Coller1, &QAction::triggered, [this] { BitBtnCollerClick(); });
     on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });
     for (int k = 0; k < kSounds; ++k) {
         on(sample_buttons[k], &QPushButton::clicked, [this, k] { takesound_at_chanel(k); });
         on(mix_buttons[k], &QToolButton::clicked, [this, k] { MixButtonClick(k); });
-        on(play_buttons[k], &QToolButton::clicked, [this, k] { song_.play_sound(k); });
+        on(play_buttons[k], &QToolButton::clicked, [this, k] {
+            if (!midi_learn_.sound_chosen(k)) {
+                song_.play_sound(k);
+            }
+        });
     }
     sample_buttons[0]->setContextMenuPolicy(Qt::CustomContextMenu);
     on(sample_buttons[0], &QWidget::customContextMenuRequested, [this] { ButtonF1ContextPopup(); });

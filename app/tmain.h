@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/device_watch.h"
+#include "app/midi_learn.h"
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
@@ -132,6 +133,7 @@ public:
     void Apropos1Click();
     void Aide1Click();
     void Langues1Click();
+    void SoundOutput1Click();
     void centre_on_screen();
 
     // Instrument panel.
@@ -249,6 +251,7 @@ private:
     Prompts& prompts_;
     SequencerTimer TimerZicmu;
     DeviceWatch device_watch_;
+    MidiLearn midi_learn_;
     SetupLink setup_link_{*this};
     LanguesLink langues_link_{*this};
     TAboutBox* AboutBox = nullptr;
@@ -329,6 +332,8 @@ private:
     QAction* Quitter1;
     std::array<QAction*, kRecentFiles> recent_items; // fichier1 .. fichier5
     QAction* Langues1;
+    QAction* SoundOutput1;
+    QAction* MidiLearn1;
     QAction* Aide1;
     QAction* Apropos1;
     QAction* Copier1;

@@ -35,8 +35,9 @@ void Tmain::execute(int count, QObject* sender) {
     const bool was_modified = modified;
     // A tick's sounds go on its point of the timer's grid; a step played by
     // hand sounds at once.
-    ScheduledAt at(sound_, sender == TimerZicmu.sender() ? TimerZicmu.tick_frame() : 0);
-    const int step = song_.advance(count);
+    const std::uint64_t frame = sender == TimerZicmu.sender() ? TimerZicmu.tick_frame() : 0;
+    ScheduledAt at(sound_, frame);
+    const int step = song_.advance(count, frame);
     ProgressTime->setValue(std::clamp(step, ProgressTime->minimum(), ProgressTime->maximum()));
     show_text(EditStep, QString::number(ProgressTime->value()));
     if (step != 0 || !TimerZicmu.isEnabled()) {
@@ -108,6 +109,10 @@ void Tmain::CheckBoxBeatClick() {
     show_text(EditStep, QString::number(ProgressTime->value()));
     if (on && !TimerZicmu.isEnabled()) {
         device_watch_.before_start();
+        TimerZicmu.set_output(output_.rate(), output_.render_lead_frames());
+    }
+    if (!on) {
+        sound_.end_notes(0);
     }
     TimerZicmu.setEnabled(on);
     device_watch_.follow(on);

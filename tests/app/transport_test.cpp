@@ -77,10 +77,13 @@ TEST_F(TransportTest, TimerTicksStampTheirSoundsAndShowTheirErrors) {
     EXPECT_EQ(log.calls.front(),
               "set_target_frame(" + std::to_string(window.timer().tick_frame()) + ")");
     EXPECT_GT(window.timer().tick_frame(), 0u);
-    EXPECT_THAT(
-        std::vector<std::string>(log.calls.end() - 4, log.calls.end()),
-        ElementsAre("b6.Stop", "b6.SetCurrentPosition(0)", "b6.Play(0,0,0)", "set_target_frame(0)"))
-        << "the sounds after the refused one are not started";
+    EXPECT_THAT(log.starts, ElementsAre(std::pair(2, window.timer().tick_frame()),
+                                        std::pair(5, window.timer().tick_frame())))
+        << "the hits carry the frame of their tick; those after the refused one are not started";
+    EXPECT_THAT(std::vector<std::string>(log.calls.end() - 5, log.calls.end()),
+                ElementsAre("b6.Stop", "b6.SetCurrentPosition(0)", "b6.Play(0,0,0)",
+                            "set_target_frame(0)", "end_notes(0)"))
+        << "stopping ends the notes sent out";
     EXPECT_EQ(song.get_step(), 0) << "the next tick tries the same step again";
 }
 
