@@ -199,5 +199,14 @@ TEST(SdlCard, OpensWhatTheDriverOffers) {
     }
 }
 
+TEST(AudioOutput, TheSettingForcesJackOrSdlInAnyCaseAndAnythingElseTakesTheFirstThatAnswers) {
+    EXPECT_EQ(output_setting("jack"), AudioBackendKind::jack);
+    EXPECT_EQ(output_setting("JACK"), AudioBackendKind::jack);
+    EXPECT_EQ(output_setting("Sdl"), AudioBackendKind::sdl);
+    for (const char* other : {"auto", "", "pulse", "jack2", "sdl "}) {
+        EXPECT_EQ(output_setting(other), AudioBackendKind::automatic) << other;
+    }
+}
+
 } // namespace
 } // namespace qx375

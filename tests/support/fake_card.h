@@ -6,6 +6,7 @@
 #include "platform/audio_output.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -49,12 +50,21 @@ public:
         return static_cast<std::uint32_t>(block_.size() / 2);
     }
     bool lost() const override { return gone; }
+    bool next_midi_event(MidiEvent& event) override {
+        if (midi_in.empty()) {
+            return false;
+        }
+        event = midi_in.front();
+        midi_in.pop_front();
+        return true;
+    }
 
     // Renders one block as the card would play it from `at`.
     void play(Clock::time_point at) { mixer_.render(block_, at); }
 
     bool started = false;
     bool gone = false;
+    std::deque<MidiEvent> midi_in; // what the window reads as come in
 
 private:
     Mixer& mixer_;
