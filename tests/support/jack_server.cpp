@@ -9,6 +9,8 @@
 #include <jack/jack.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +40,7 @@ std::filesystem::path find_jackd() {
     return {};
 }
 
+// "qx375-<this process's id>-<count>": a dead test's servers are known by it.
 std::string unique_name() {
     static std::atomic<int> count{0};
     return "qx375-" + std::to_string(::getpid()) + "-" + std::to_string(++count);
@@ -81,41 +84,31 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-} // namespace
+std::filesystem::path socket_path(const std::string& name) {
+    return kServerDir / ("jack_" + name + "_" + std::to_string(::getuid()) + "_0");
+}
 
-JackServer::JackServer(JackSettings settings) : settings_(settings), name_(unique_name()) {
-    const std::filesystem::path jackd = find_jackd();
-    if (jackd.empty()) {
-        failure_ = "jackd is not installed (not found on PATH)";
-        return;
-    }
-    std::string pattern = (std::filesystem::temp_directory_path() / "qx375-jackd-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        failure_ =
-            std::string("cannot create a directory for the server's log: ") + std::strerror(errno);
-        return;
-    }
-    dir_ = pattern;
-
+// Starts jackd as a child that writes to `log`; -1 when it cannot.
+pid_t spawn(const std::filesystem::path& jackd, const std::string& name, JackSettings settings,
+            const std::filesystem::path& log) {
     // -r: no real-time scheduling, which an unprivileged container refuses.
     // -p before the driver: room for the ports of a few test clients, and
     // shared memory to match, far less than the default's.
     std::vector<std::string> args = {jackd.string(), "-n",
-                                     name_,          "-r",
+                                     name,           "-r",
                                      "-p",           "256",
                                      "-d",           "dummy",
-                                     "-r",           std::to_string(settings_.rate),
-                                     "-p",           std::to_string(settings_.period)};
+                                     "-r",           std::to_string(settings.rate),
+                                     "-p",           std::to_string(settings.period)};
     std::vector<std::string> env = server_environment();
     std::vector<char*> argv = pointers(args);
     std::vector<char*> envp = pointers(env);
-    const std::string log_file = (dir_ / "jackd.log").string();
-    const int out = ::open(log_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const pid_t parent = ::getpid();
 
-    pid_ = ::fork();
-    if (pid_ == 0) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
         // Only async-signal-safe calls from here on: the test may run threads.
         // The server dies with the test, even when a crash ends the test
         // before the destructor runs.
@@ -132,6 +125,115 @@ JackServer::JackServer(JackSettings settings) : settings_(settings), name_(uniqu
     }
     ::close(out);
     ::close(in);
+    return pid;
+}
+
+// The child's exit status once it has ended, waiting up to `timeout` for it.
+std::optional<int> reap(pid_t pid, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno == ECHILD)) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+// Whether a server listens on the socket.
+bool answers(const std::filesystem::path& socket) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// A server that dies without quitting keeps its place among the few servers
+// jackd lets one user run at once, until a server of the same name starts:
+// one that starts and quits under the dead server's name frees the place,
+// and with it the dead server's socket and shared memory. The semaphores it
+// made for its clients, named after it, only go by hand.
+void reclaim(const std::filesystem::path& jackd, const std::string& name) {
+    const std::string semaphore = "jack_sem." + std::to_string(::getuid()) + "_" + name + "_";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(kServerDir, ec)) {
+        if (entry.path().filename().string().starts_with(semaphore)) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
+    const pid_t pid = spawn(jackd, name, JackSettings{}, "/dev/null");
+    if (pid < 0) {
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    while (!answers(socket_path(name)) && !reap(pid, 0ms) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGTERM);
+    if (!reap(pid, kStopTimeout)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+// Whether the test process whose id a server's name holds is gone.
+bool owner_gone(std::string_view name) {
+    const auto owner = std::strtol(std::string(name.substr(6)).c_str(), nullptr, 10);
+    return owner > 0 && ::kill(static_cast<pid_t>(owner), 0) != 0 && errno == ESRCH;
+}
+
+// Reclaims the servers of test processes that ended without stopping them,
+// as a crash does, and removes their clients' semaphores.
+void sweep(const std::filesystem::path& jackd) {
+    const std::string uid = std::to_string(::getuid());
+    const std::string socket = "jack_qx375-";
+    const std::string socket_end = "_" + uid + "_0";
+    const std::string semaphore = "jack_sem." + uid + "_qx375-";
+    std::vector<std::string> dead;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(kServerDir, ec)) {
+        const std::string file = entry.path().filename().string();
+        if (file.starts_with(socket) && file.ends_with(socket_end)) {
+            std::string name = file.substr(5, file.size() - 5 - socket_end.size());
+            if (owner_gone(name)) {
+                dead.push_back(std::move(name));
+            }
+        } else if (file.starts_with(semaphore) &&
+                   owner_gone(std::string_view(file).substr(semaphore.size() - 6))) {
+            std::filesystem::remove(entry.path(), ec);
+        }
+    }
+    for (const std::string& name : dead) {
+        reclaim(jackd, name);
+    }
+}
+
+} // namespace
+
+JackServer::JackServer(JackSettings settings)
+    : settings_(settings), jackd_(find_jackd()), name_(unique_name()) {
+    if (jackd_.empty()) {
+        failure_ = "jackd is not installed (not found on PATH)";
+        return;
+    }
+    std::string pattern = (std::filesystem::temp_directory_path() / "qx375-jackd-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        failure_ =
+            std::string("cannot create a directory for the server's log: ") + std::strerror(errno);
+        return;
+    }
+    dir_ = pattern;
+    sweep(jackd_);
+    pid_ = spawn(jackd_, name_, settings_, dir_ / "jackd.log");
     if (pid_ < 0) {
         failure_ = std::string("cannot start jackd: ") + std::strerror(errno);
         return;
@@ -152,15 +254,14 @@ JackServer::~JackServer() {
 bool JackServer::wait_until_ready() {
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        if (const auto status = reap(0ms)) {
+        if (const auto status = reap(pid_, 0ms)) {
+            pid_ = -1;
             failure_ =
                 "jackd exited with status " + std::to_string(*status) + ":\n" + tail(log(), 20);
             return false;
         }
-        // A client tried before the server's socket is there only prints
-        // errors.
-        if (!std::filesystem::exists(kServerDir /
-                                     ("jack_" + name_ + "_" + std::to_string(::getuid()) + "_0"))) {
+        // A client tried before the server listens only prints errors.
+        if (!answers(socket_path(name_))) {
             std::this_thread::sleep_for(10ms);
             continue;
         }
@@ -178,7 +279,10 @@ bool JackServer::wait_until_ready() {
 }
 
 bool JackServer::running() {
-    return pid_ > 0 && !reap(0ms);
+    if (pid_ > 0 && reap(pid_, 0ms)) {
+        pid_ = -1;
+    }
+    return pid_ > 0;
 }
 
 std::string JackServer::log() const {
@@ -188,28 +292,14 @@ std::string JackServer::log() const {
     return text.str();
 }
 
-std::optional<int> JackServer::reap(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_ || (r < 0 && errno == ECHILD)) {
-            pid_ = -1;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return std::nullopt;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
 void JackServer::stop() {
     if (pid_ <= 0) {
         return;
     }
     ::kill(pid_, SIGTERM);
-    if (!reap(kStopTimeout)) {
+    if (reap(pid_, kStopTimeout)) {
+        pid_ = -1;
+    } else {
         kill_now();
     }
 }
@@ -221,21 +311,7 @@ void JackServer::kill_now() {
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
     pid_ = -1;
-    remove_leftovers();
-}
-
-// A killed server leaves its socket and semaphores, named after it; its
-// shared memory is reclaimed by the next server that starts.
-void JackServer::remove_leftovers() const {
-    const std::string socket = "jack_" + name_ + "_";
-    const std::string semaphore = "jack_sem." + std::to_string(::getuid()) + "_" + name_ + "_";
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(kServerDir, ec)) {
-        const std::string file = entry.path().filename().string();
-        if (file.starts_with(socket) || file.starts_with(semaphore)) {
-            std::filesystem::remove(entry.path(), ec);
-        }
-    }
+    reclaim(jackd_, name_);
 }
 
 std::string JackServer::unavailable() {

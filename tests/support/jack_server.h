@@ -4,7 +4,6 @@
 // sound card and no privilege, under a name no other server has, so that the
 // test neither meets the user's server nor leaves one behind.
 
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -45,8 +44,8 @@ public:
     // Asks the server to quit, as a user would, and kills it if it does not
     // within a few seconds.
     void stop();
-    // Kills the server at once, as a crash would, and clears what it left
-    // behind under its name.
+    // Kills the server at once, as a crash would, then clears what it left
+    // behind.
     void kill_now();
 
     // Why no JACK server can run on this machine, or empty when one can.
@@ -54,10 +53,9 @@ public:
 
 private:
     bool wait_until_ready();
-    std::optional<int> reap(std::chrono::milliseconds timeout);
-    void remove_leftovers() const;
 
     JackSettings settings_;
+    std::filesystem::path jackd_;
     std::string name_;
     std::filesystem::path dir_;
     pid_t pid_ = -1;
