@@ -7,9 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <jack/midiport.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace qx375::test {
 namespace {
@@ -271,6 +275,7 @@ TEST_F(JackSupport, RecordsARampOnTheFrameItWasPlayed) {
     }
     EXPECT_EQ(recorder.sample(0, at + kLength), 0.0f);
     EXPECT_EQ(recorder.onset(0, at + 1, 0.3f), at + 52);
+    EXPECT_EQ(recorder.onset(0, at + 60, 0.1f), at + 60);
     EXPECT_EQ(recorder.onset(1, at - 1000, 0.0f), std::nullopt);
     EXPECT_EQ(recorder.sample(1, at), 0.0f);
     EXPECT_EQ(recorder.sample(0, recorder.recorded_until() + 1), std::nullopt);
@@ -327,6 +332,60 @@ TEST_F(JackSupport, ClientsNoticeTheServerDyingAndANewOneStarts) {
     ASSERT_EQ(next.failure(), "");
     TestClient again(next.name(), "orphan");
     EXPECT_FALSE(again.server_gone());
+}
+
+// The files in jackd's directory named after a server.
+std::vector<std::string> leftovers(const std::string& server) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm")) {
+        if (entry.path().filename().string().find("_" + server + "_") != std::string::npos) {
+            files.push_back(entry.path().filename().string());
+        }
+    }
+    return files;
+}
+
+// jackd lets one user run only eight servers at once, and one that dies
+// without quitting keeps its place.
+TEST_F(JackSupport, KilledServersAndThoseOfCrashedTestsGiveBackTheirPlaces) {
+    for (int i = 0; i < 10; ++i) {
+        JackServer server;
+        ASSERT_EQ(server.failure(), "") << "server " << i;
+        TestClient client(server.name(), "orphan");
+        server.kill_now();
+        EXPECT_EQ(leftovers(server.name()), std::vector<std::string>{});
+    }
+
+    // A test process that ends without stopping its server, as a crash does.
+    // The server, left without its parent, comes to this process, which
+    // reaps it at once rather than leave it to whenever the system does.
+    ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int names[2];
+    ASSERT_EQ(::pipe(names), 0);
+    const pid_t test = ::fork();
+    if (test == 0) {
+        JackServer server;
+        const std::string name = server.name();
+        const bool written =
+            ::write(names[1], name.data(), name.size()) == static_cast<ssize_t>(name.size());
+        ::_exit(written && server.failure().empty() ? 0 : 1);
+    }
+    ::close(names[1]);
+    std::string crashed(64, '\0');
+    crashed.resize(static_cast<std::size_t>(
+        std::max<ssize_t>(::read(names[0], crashed.data(), crashed.size()), 0)));
+    ::close(names[0]);
+    int status = 0;
+    ::waitpid(test, &status, 0);
+    while (::waitpid(-1, nullptr, 0) > 0) {
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_NE(leftovers(crashed), std::vector<std::string>{});
+
+    JackServer next;
+    ASSERT_EQ(next.failure(), "");
+    EXPECT_EQ(leftovers(crashed), std::vector<std::string>{});
 }
 
 } // namespace

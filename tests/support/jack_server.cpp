@@ -144,6 +144,15 @@ std::optional<int> reap(pid_t pid, std::chrono::milliseconds timeout) {
     }
 }
 
+// Asks a child to quit, and kills it if it does not within a few seconds.
+void end(pid_t pid) {
+    ::kill(pid, SIGTERM);
+    if (!reap(pid, kStopTimeout)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
 // Whether a server listens on the socket.
 bool answers(const std::filesystem::path& socket) {
     sockaddr_un address{};
@@ -169,19 +178,24 @@ void reclaim(const std::filesystem::path& jackd, const std::string& name) {
             std::filesystem::remove(entry.path(), ec);
         }
     }
-    const pid_t pid = spawn(jackd, name, JackSettings{}, "/dev/null");
-    if (pid < 0) {
-        return;
-    }
     const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (!answers(socket_path(name)) && !reap(pid, 0ms) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(10ms);
-    }
-    ::kill(pid, SIGTERM);
-    if (!reap(pid, kStopTimeout)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const pid_t pid = spawn(jackd, name, JackSettings{}, "/dev/null");
+        if (pid < 0) {
+            return;
+        }
+        bool quit = false;
+        while (!answers(socket_path(name)) && !quit &&
+               std::chrono::steady_clock::now() < deadline) {
+            quit = reap(pid, 0ms).has_value();
+            std::this_thread::sleep_for(10ms);
+        }
+        if (!quit) {
+            end(pid);
+            return;
+        }
+        // The dead server's process had not quite ended yet.
+        std::this_thread::sleep_for(50ms);
     }
 }
 
