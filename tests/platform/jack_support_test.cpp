@@ -6,10 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <jack/midiport.h>
+#include <stdexcept>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -103,8 +106,9 @@ INSTANTIATE_TEST_SUITE_P(Settings, JackPeriods,
                                     std::to_string(info.param.rate);
                          });
 
-// libjack keeps one set of shared state per process, so a process's clients
-// all talk to one server at a time: the first they open with.
+// libjack keeps one set of shared state per process: while a client of one
+// server is open, a client the process opens on another sees the first
+// server. So the clients here take turns.
 TEST_F(JackSupport, ServersStandApartAndStopCleanly) {
     auto first = std::make_unique<JackServer>(JackSettings{.period = 128});
     JackServer second({.period = 512});
