@@ -66,7 +66,7 @@ public:
     }
 
 private:
-    static void callback(void* self, Uint8* stream, int bytes) {
+    static void callback(void* self, Uint8* stream, int bytes) noexcept {
         auto* backend = static_cast<SdlBackend*>(self);
         backend->mixer_.render(
             std::span<float>(reinterpret_cast<float*>(stream), bytes / sizeof(float)),

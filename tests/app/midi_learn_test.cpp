@@ -14,7 +14,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-MidiEvent note_on(std::uint8_t note, std::uint8_t velocity = 100) {
+qx375::MidiEvent note_on(std::uint8_t note, std::uint8_t velocity = 100) {
     return {0, {0x99, note, velocity}, 3};
 }
 

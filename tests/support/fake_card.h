@@ -50,7 +50,7 @@ public:
         return static_cast<std::uint32_t>(block_.size() / 2);
     }
     bool lost() const override { return gone; }
-    bool next_midi_event(MidiEvent& event) override {
+    bool next_midi_event(qx375::MidiEvent& event) override {
         if (midi_in.empty()) {
             return false;
         }
@@ -64,7 +64,7 @@ public:
 
     bool started = false;
     bool gone = false;
-    std::deque<MidiEvent> midi_in; // what the window reads as come in
+    std::deque<qx375::MidiEvent> midi_in; // what the window reads as come in
 
 private:
     Mixer& mixer_;
