@@ -1,0 +1,195 @@
+// The program through JACK, on a private server with the dummy driver:
+//   jack_bench midi PERIOD [NOTES]
+//       notes sent to midi_in at random frames: where their sounds start
+//       against the notes' own frames (latency and jitter, in frames)
+//   jack_bench live PROGRAM_BENCH STAGE_DIR PERIOD SECONDS
+//       the whole program playing the dense song with its window repainting
+//       (program_bench ... playing), while a client of ours counts the
+//       server's xruns and samples its DSP load
+// Each prints FIGURE lines for bench/all.sh.
+#include "platform/audio_output.h"
+#include "support/jack_client.h"
+#include "support/jack_server.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <jack/jack.h>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace qx375;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr float kLevel = 0.5f;
+
+std::vector<std::uint8_t> pcm16_pulse(std::size_t frames) {
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < frames; ++i) {
+        bytes.push_back(0x00);
+        bytes.push_back(0x40); // 0.5
+    }
+    return bytes;
+}
+
+// A 44.1 kHz mono sound of `frames` frames at half scale, on sound 2.
+std::unique_ptr<SoundBuffer> bind_pulse(SoundDevice& device) {
+    const std::vector<std::uint8_t> format = {1,    0,    1, 0, 0x44, 0xAC, 0,  0,
+                                              0x88, 0x58, 1, 0, 2,    0,    16, 0};
+    const std::vector<std::uint8_t> bytes = pcm16_pulse(100);
+    BufferDesc desc;
+    desc.size = kBufferDescSize;
+    desc.flags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
+    desc.buffer_bytes = static_cast<std::uint32_t>(bytes.size());
+    desc.format = format;
+    std::unique_ptr<SoundBuffer> buffer;
+    if (device.CreateSoundBuffer(desc, buffer) != DS_OK) {
+        return nullptr;
+    }
+    LockedRegions regions;
+    buffer->Lock(0, desc.buffer_bytes, regions, 0);
+    std::copy(bytes.begin(), bytes.end(), regions.first.begin());
+    buffer->Unlock(regions);
+    device.bind_sound(2, buffer.get(), 0);
+    return buffer;
+}
+
+int midi_latency(std::uint32_t period, int notes) {
+    test::JackServer server({period, 44100});
+    if (!server.failure().empty()) {
+        std::fprintf(stderr, "%s\n", server.failure().c_str());
+        return 1;
+    }
+    test::DefaultJackServer uses(server);
+    AudioOutput output(AudioBackendKind::jack);
+    std::unique_ptr<SoundDevice> device;
+    output.create_device(device);
+    const auto pulse = bind_pulse(*device);
+    output.set_note_map(midi::NoteMap::general_midi());
+    test::TestClient pads(server.name(), "pads", {.midi_output = true, .midi_events = 8192});
+    test::TestClient recorder(server.name(), "recorder",
+                              {.audio_inputs = 1, .seconds = 2.0 + notes * 0.05});
+    pads.connect(pads.midi_output(), "qx375:midi_in");
+    recorder.connect("qx375:out_L", recorder.audio_input(0));
+
+    std::mt19937 random(375);
+    std::uniform_int_distribution<jack_nframes_t> gap(1000, 3000);
+    std::vector<test::MidiEvent> sent;
+    jack_nframes_t at = pads.frame_time() + pads.rate() / 5;
+    for (int i = 0; i < notes; ++i) {
+        at += gap(random);
+        sent.push_back(test::midi(at, {0x99, 38, 127}));
+    }
+    pads.send(sent);
+    recorder.wait_recorded(at + pads.rate() / 2, 60s);
+
+    long worst = 0;
+    long least = 0;
+    long found = 0;
+    jack_nframes_t from = sent.front().frame - period;
+    for (const test::MidiEvent& note : sent) {
+        const auto onset = recorder.onset(0, from, 1e-7f);
+        if (!onset) {
+            break;
+        }
+        const long late = static_cast<long>(*onset) - static_cast<long>(note.frame);
+        worst = found == 0 ? late : std::max(worst, late);
+        least = found == 0 ? late : std::min(least, late);
+        ++found;
+        from = *onset + 500;
+    }
+    std::printf("FIGURE|MIDI in to sound, %u-frame period: onset against the note's own frame|"
+                "%+ld frames (jitter %ld frames) over %ld of %d notes; heard one period "
+                "(%.2f ms) after the note came in\n",
+                period, least, worst - least, found, notes, 1000.0 * period / 44100);
+    return found == notes ? 0 : 1;
+}
+
+// A client that only watches: the xruns the server reports, and its load.
+class Observer {
+public:
+    explicit Observer(const std::string& server) {
+        jack_status_t status;
+        client_ = jack_client_open("observer",
+                                   static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                   &status, server.c_str());
+        if (client_ != nullptr) {
+            jack_set_xrun_callback(client_, &Observer::xrun, this);
+            jack_activate(client_);
+        }
+    }
+    ~Observer() {
+        if (client_ != nullptr) {
+            jack_client_close(client_);
+        }
+    }
+    float load() const { return client_ != nullptr ? jack_cpu_load(client_) : 0; }
+    int xruns() const { return xruns_.load(); }
+
+private:
+    static int xrun(void* self) {
+        ++static_cast<Observer*>(self)->xruns_;
+        return 0;
+    }
+    jack_client_t* client_ = nullptr;
+    std::atomic<int> xruns_{0};
+};
+
+int live(const char* program_bench, const char* stage, std::uint32_t period, int seconds) {
+    test::JackServer server({period, 44100});
+    if (!server.failure().empty()) {
+        std::fprintf(stderr, "%s\n", server.failure().c_str());
+        return 1;
+    }
+    test::DefaultJackServer uses(server);
+    Observer observer(server.name());
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string n = std::to_string(seconds);
+        const std::string output = "through JACK at " + std::to_string(period) + " frames";
+        ::execl(program_bench, program_bench, stage, "playing", n.c_str(), output.c_str(), nullptr);
+        ::_exit(127);
+    }
+    double load = 0;
+    float peak = 0;
+    int samples = 0;
+    int status = 0;
+    // Seconds 3 on, as program_bench measures: the first two are start-up.
+    for (int second = 0; ::waitpid(child, &status, WNOHANG) == 0; ++second) {
+        std::this_thread::sleep_for(1s);
+        if (second >= 3) {
+            load += observer.load();
+            peak = std::max(peak, observer.load());
+            ++samples;
+        }
+    }
+    std::printf("FIGURE|through JACK at %u frames (%.1f ms), the window repainting, %d s: "
+                "server xruns; DSP load (the whole graph's share of the period)|"
+                "%d xruns; load %.1f %% mean, %.1f %% at most\n",
+                period, 1000.0 * period / 44100, seconds, observer.xruns(),
+                samples > 0 ? load / samples : 0.0, peak);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "midi" && argc >= 3) {
+        return midi_latency(std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 200);
+    }
+    if (mode == "live" && argc >= 6) {
+        return live(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
+    }
+    std::fprintf(stderr, "usage: jack_bench midi PERIOD [NOTES]\n"
+                         "       jack_bench live PROGRAM_BENCH STAGE_DIR PERIOD SECONDS\n");
+    return 2;
+}
