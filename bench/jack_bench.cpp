@@ -2,10 +2,11 @@
 //   jack_bench midi PERIOD [NOTES]
 //       notes sent to midi_in at random frames: where their sounds start
 //       against the notes' own frames (latency and jitter, in frames)
-//   jack_bench live PROGRAM_BENCH STAGE_DIR PERIOD SECONDS
-//       the whole program playing the dense song with its window repainting
-//       (program_bench ... playing), while a client of ours counts the
-//       server's xruns and samples its DSP load
+//   jack_bench watch PERIOD WHAT COMMAND...
+//       runs COMMAND against a real-time server (the program's program_bench,
+//       say, or one of JACK's own example clients to compare), while a client
+//       of ours counts the server's xruns and samples its DSP load, from the
+//       third second to the end of the command
 // Each prints FIGURE lines for bench/all.sh.
 #include "platform/audio_output.h"
 #include "support/jack_client.h"
@@ -143,8 +144,8 @@ private:
     std::atomic<int> xruns_{0};
 };
 
-int live(const char* program_bench, const char* stage, std::uint32_t period, int seconds) {
-    test::JackServer server({period, 44100});
+int watch(std::uint32_t period, const char* what, char** command) {
+    test::JackServer server({period, 44100, true});
     if (!server.failure().empty()) {
         std::fprintf(stderr, "%s\n", server.failure().c_str());
         return 1;
@@ -153,28 +154,33 @@ int live(const char* program_bench, const char* stage, std::uint32_t period, int
     Observer observer(server.name());
     const pid_t child = ::fork();
     if (child == 0) {
-        const std::string n = std::to_string(seconds);
-        const std::string output = "through JACK at " + std::to_string(period) + " frames";
-        ::execl(program_bench, program_bench, stage, "playing", n.c_str(), output.c_str(), nullptr);
+        ::execvp(command[0], command);
         ::_exit(127);
     }
     double load = 0;
     float peak = 0;
     int samples = 0;
     int status = 0;
-    // Seconds 3 on, as program_bench measures: the first two are start-up.
+    int first_xruns = 0;
+    int last_xruns = 0;
+    // From the third second on, as program_bench measures: the first two
+    // are start-up. The command's own end is left out too.
     for (int second = 0; ::waitpid(child, &status, WNOHANG) == 0; ++second) {
         std::this_thread::sleep_for(1s);
+        if (second == 2) {
+            first_xruns = observer.xruns();
+        }
         if (second >= 3) {
             load += observer.load();
             peak = std::max(peak, observer.load());
+            last_xruns = observer.xruns();
             ++samples;
         }
     }
-    std::printf("FIGURE|through JACK at %u frames (%.1f ms), the window repainting, %d s: "
-                "server xruns; DSP load (the whole graph's share of the period)|"
-                "%d xruns; load %.1f %% mean, %.1f %% at most\n",
-                period, 1000.0 * period / 44100, seconds, observer.xruns(),
+    std::printf("FIGURE|%s, real-time server at %u frames (%.1f ms), %d s: server xruns; DSP "
+                "load (the whole graph's share of the period)|%d xruns; load %.1f %% mean, "
+                "%.1f %% at most\n",
+                what, period, 1000.0 * period / 44100, samples, last_xruns - first_xruns,
                 samples > 0 ? load / samples : 0.0, peak);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
@@ -186,10 +192,10 @@ int main(int argc, char** argv) {
     if (mode == "midi" && argc >= 3) {
         return midi_latency(std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 200);
     }
-    if (mode == "live" && argc >= 6) {
-        return live(argv[2], argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
+    if (mode == "watch" && argc >= 5) {
+        return watch(std::atoi(argv[2]), argv[3], argv + 4);
     }
     std::fprintf(stderr, "usage: jack_bench midi PERIOD [NOTES]\n"
-                         "       jack_bench live PROGRAM_BENCH STAGE_DIR PERIOD SECONDS\n");
+                         "       jack_bench watch PERIOD WHAT COMMAND...\n");
     return 2;
 }

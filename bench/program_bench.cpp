@@ -116,6 +116,7 @@ int running(int argc, char** argv, const fs::path& dir, bool playing, int second
     }
     double cpu = 0;
     long rss = 0;
+    long shared = 0;
     const int status = run(argc, argv, [&](Tmain& window) {
         if (playing) {
             window.findChild<QAbstractButton*>("BitBtnAction")->click();
@@ -126,6 +127,7 @@ int running(int argc, char** argv, const fs::path& dir, bool playing, int second
             QTimer::singleShot(seconds * 1000, &window, [&, before, seconds] {
                 cpu = (cpu_seconds() - before) / seconds;
                 rss = resident_kib("VmRSS:");
+                shared = resident_kib("RssShmem:");
                 window.modified = false;
                 window.close();
             });
@@ -133,8 +135,9 @@ int running(int argc, char** argv, const fs::path& dir, bool playing, int second
     });
     const std::string what =
         playing ? "playing the dense song live, " + output : "window open, stopped";
-    std::printf("FIGURE|%s|%.2f %% of a core, %.0f MiB resident\n", what.c_str(), 100 * cpu,
-                static_cast<double>(rss) / 1024);
+    std::printf("FIGURE|%s|%.2f %% of a core, %.0f MiB resident, %.0f MiB of it shared memory\n",
+                what.c_str(), 100 * cpu, static_cast<double>(rss) / 1024,
+                static_cast<double>(shared) / 1024);
     return status;
 }
 

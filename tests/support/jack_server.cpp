@@ -95,7 +95,7 @@ pid_t spawn(const std::filesystem::path& jackd, const std::string& name, JackSet
     // -p before the driver: room for the ports of a few test clients, and
     // shared memory to match, far less than the default's.
     std::vector<std::string> args = {jackd.string(), "-n",
-                                     name,           "-r",
+                                     name,           settings.realtime ? "-R" : "-r",
                                      "-p",           "256",
                                      "-d",           "dummy",
                                      "-r",           std::to_string(settings.rate),

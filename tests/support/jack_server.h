@@ -16,6 +16,7 @@ namespace qx375::test {
 struct JackSettings {
     std::uint32_t period = 256; // frames per cycle
     std::uint32_t rate = 48000;
+    bool realtime = false; // as a musician runs it; a container may refuse it
 };
 
 inline void PrintTo(const JackSettings& settings, std::ostream* out) {
