@@ -59,6 +59,16 @@ figures < <("$bench/program_bench" "$build/stage" playing 20)
 figures < <("$bench/program_bench" "$build/stage" idle 20)
 figures < <("$bench/timing_check" 20 | sed -n 's/^largest distance from the ideal grid: \(.*\)/FIGURE|20 s of a looped song through the window, its timer and the null clock: largest distance of a hit from the grid|\1/p')
 figures < <("$bench/export_live" 8 | sed -n 's/^largest distance of a click from the grid: \(.*\)/FIGURE|an export of 128 steps in real time on the null clock: largest distance of a click from the grid|\1/p')
+# Through JACK, on private servers of the benchmark's own.
+for period in 64 128 256; do
+    figures < <("$bench/jack_bench" midi $period 200)
+done
+for period in 64 128 512; do
+    figures < <("$bench/jack_bench" watch $period "the program playing the dense song, window repainting" \
+        "$bench/program_bench" "$build/stage" playing 600 "through JACK at $period frames")
+done
+figures < <("$bench/jack_bench" watch 128 "JACK's example client jack_metro, to compare" \
+    timeout 123 jack_metro -b 120)
 # What SDL itself tries when no card answers, not the silent driver above.
 figures < <(env -u SDL_AUDIODRIVER "$bench/device_probe" 10 2>/dev/null | sed -n 's/^trying a card that is not there: median \([0-9.]* ms\).*/FIGURE|trying the sound card again at a start of playback, without one|\1/p')
 
