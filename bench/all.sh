@@ -67,6 +67,7 @@ for period in 64 128 512; do
     figures < <("$bench/jack_bench" watch $period "the program playing the dense song, window repainting" \
         "$bench/program_bench" "$build/stage" playing 600 "through JACK at $period frames")
 done
+figures < <("$bench/jack_bench" flood 60)
 figures < <("$bench/jack_bench" watch 128 "JACK's example client jack_metro, to compare" \
     timeout 123 jack_metro -b 120)
 # What SDL itself tries when no card answers, not the silent driver above.

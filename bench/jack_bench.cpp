@@ -2,6 +2,10 @@
 //   jack_bench midi PERIOD [NOTES]
 //       notes sent to midi_in at random frames: where their sounds start
 //       against the notes' own frames (latency and jitter, in frames)
+//   jack_bench flood SECONDS
+//       ten thousand MIDI messages a second to midi_in (notes in and out of
+//       the map, running status, SysEx, clock bytes) for SECONDS, against as
+//       many quiet seconds before: the server's xruns in each
 //   jack_bench watch PERIOD WHAT COMMAND...
 //       runs COMMAND against a real-time server (the program's program_bench,
 //       say, or one of JACK's own example clients to compare), while a client
@@ -144,6 +148,57 @@ private:
     std::atomic<int> xruns_{0};
 };
 
+int flood(int seconds) {
+    test::JackServer server({128, 44100, true});
+    if (!server.failure().empty()) {
+        std::fprintf(stderr, "%s\n", server.failure().c_str());
+        return 1;
+    }
+    test::DefaultJackServer uses(server);
+    AudioOutput output(AudioBackendKind::jack);
+    std::unique_ptr<SoundDevice> device;
+    output.create_device(device);
+    const auto pulse = bind_pulse(*device);
+    output.set_note_map(midi::NoteMap::general_midi());
+    const auto per_second = std::size_t{10000};
+    test::TestClient pads(server.name(), "pads",
+                          {.midi_output = true, .midi_events = per_second * seconds + 16});
+    pads.connect(pads.midi_output(), "qx375:midi_in");
+    Observer observer(server.name());
+
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const int quiet = observer.xruns();
+    std::vector<test::MidiEvent> messages;
+    const jack_nframes_t first = pads.frame_time() + pads.rate() / 5;
+    for (std::size_t i = 0; i < per_second * seconds; ++i) {
+        const auto at = static_cast<jack_nframes_t>(first + i * pads.rate() / per_second);
+        const auto byte = static_cast<std::uint8_t>(i % 128);
+        switch (i % 4) {
+        case 0:
+            messages.push_back(test::midi(at, {0x99, byte, std::uint8_t(1 + i % 127)}));
+            break;
+        case 1:
+            messages.push_back(test::midi(at, {byte, 0x40}));
+            break;
+        case 2:
+            messages.push_back(test::midi(at, {0xF0, 1, 2, 3, 4, 5, 6, 7, 0xF7}));
+            break;
+        default:
+            messages.push_back(test::midi(at, {0xF8}));
+            break;
+        }
+    }
+    pads.send(messages);
+    std::this_thread::sleep_for(std::chrono::seconds(seconds) + 500ms);
+    std::printf("FIGURE|10,000 MIDI messages a second for %d s, real-time server at 128 frames: "
+                "server xruns, against as long without|%d xruns in the flood, %d without; "
+                "still on JACK: %s\n",
+                seconds, observer.xruns() - quiet, quiet,
+                output.backend() == AudioBackendKind::jack && !output.check_device() ? "yes"
+                                                                                     : "no");
+    return 0;
+}
+
 int watch(std::uint32_t period, const char* what, char** command) {
     test::JackServer server({period, 44100, true});
     if (!server.failure().empty()) {
@@ -192,10 +247,14 @@ int main(int argc, char** argv) {
     if (mode == "midi" && argc >= 3) {
         return midi_latency(std::atoi(argv[2]), argc > 3 ? std::atoi(argv[3]) : 200);
     }
+    if (mode == "flood" && argc >= 3) {
+        return flood(std::atoi(argv[2]));
+    }
     if (mode == "watch" && argc >= 5) {
         return watch(std::atoi(argv[2]), argv[3], argv + 4);
     }
     std::fprintf(stderr, "usage: jack_bench midi PERIOD [NOTES]\n"
+                         "       jack_bench flood SECONDS\n"
                          "       jack_bench watch PERIOD WHAT COMMAND...\n");
     return 2;
 }

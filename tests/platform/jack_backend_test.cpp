@@ -142,7 +142,8 @@ TEST_P(JackServerRates, SamplesPlayAtTheirOwnRateWhateverTheServers) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, JackServerRates,
-                         ::testing::Values(JackSettings{256, 48000}, JackSettings{256, 96000}));
+                         ::testing::Values(JackSettings{256, 48000}, JackSettings{256, 96000},
+                                           JackSettings{100, 22050}));
 
 class JackMidiIn : public JackBackend {};
 
