@@ -209,6 +209,17 @@ INSTANTIATE_TEST_SUITE_P(MasterVolume, RecordedMix, ::testing::Values(0xFFFFFFFF
                              }
                          });
 
+// An output whose server runs at another rate records at that rate.
+TEST_F(RecorderTest, TheTakeIsWrittenAtTheRateItIsGiven) {
+    recorder.set_rate(96000);
+    record(kBlock, path("fast.wav"));
+    ASSERT_TRUE(recorder.save().ok());
+    const Wave wave = read_wave(path("fast.wav"));
+    ASSERT_TRUE(wave.opened);
+    EXPECT_EQ(wave.info.samplerate, 96000);
+    EXPECT_EQ(wave.info.frames, static_cast<sf_count_t>(kBlock));
+}
+
 TEST_F(RecorderTest, FirstFrameIsTheOutputFrameTheRecordingBeginsWith) {
     EXPECT_FALSE(recorder.first_frame());
     rig.render(3 * kBlock);
