@@ -67,6 +67,20 @@ std::unique_ptr<SoundBuffer> bind_pulse(SoundDevice& device) {
     return buffer;
 }
 
+// The program's output on the default server, its sound 2 the pulse and
+// notes played by the General MIDI map.
+struct Player {
+    AudioOutput output{AudioBackendKind::jack};
+    std::unique_ptr<SoundDevice> device;
+    std::unique_ptr<SoundBuffer> pulse;
+
+    Player() {
+        output.create_device(device);
+        pulse = bind_pulse(*device);
+        output.set_note_map(midi::NoteMap::general_midi());
+    }
+};
+
 int midi_latency(std::uint32_t period, int notes) {
     test::JackServer server({period, 44100});
     if (!server.failure().empty()) {
@@ -74,11 +88,7 @@ int midi_latency(std::uint32_t period, int notes) {
         return 1;
     }
     test::DefaultJackServer uses(server);
-    AudioOutput output(AudioBackendKind::jack);
-    std::unique_ptr<SoundDevice> device;
-    output.create_device(device);
-    const auto pulse = bind_pulse(*device);
-    output.set_note_map(midi::NoteMap::general_midi());
+    Player player;
     test::TestClient pads(server.name(), "pads", {.midi_output = true, .midi_events = 8192});
     test::TestClient recorder(server.name(), "recorder",
                               {.audio_inputs = 1, .seconds = 2.0 + notes * 0.05});
@@ -155,11 +165,8 @@ int flood(int seconds) {
         return 1;
     }
     test::DefaultJackServer uses(server);
-    AudioOutput output(AudioBackendKind::jack);
-    std::unique_ptr<SoundDevice> device;
-    output.create_device(device);
-    const auto pulse = bind_pulse(*device);
-    output.set_note_map(midi::NoteMap::general_midi());
+    Player player;
+    AudioOutput& output = player.output;
     const auto per_second = std::size_t{10000};
     test::TestClient pads(server.name(), "pads",
                           {.midi_output = true, .midi_events = per_second * seconds + 16});
