@@ -1,3 +1,5 @@
+#include "support/jack_server.h"
+#include "support/link_hut.h"
 #include "support/private_network.h"
 #include "sync/link_session.h"
 
@@ -9,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace qx375::sync {
 namespace {
@@ -178,6 +181,47 @@ TEST_F(LinkPeers, APeerThatLeavesLeavesTheSessionGoingOn) {
     EXPECT_NEAR(first->tempo(), 140.0, kTempoSent);
     EXPECT_TRUE(first->enabled());
     EXPECT_GT(first->beat_at(Clock::now(), kBeatsPerBar), beat);
+}
+
+// Link's own example peer in another process: the two find each other, take
+// each other's tempo, and agree on where they are in the bar, which they do
+// only if both read the same clock for the same moment.
+TEST_F(LinkPeers, MeetLinkHutInAnotherProcess) {
+    if (::access(test::LinkHut::kPath, X_OK) != 0) {
+        GTEST_SKIP() << test::LinkHut::kPath << " is not installed";
+    }
+    if (const auto why = test::JackServer::unavailable(); !why.empty()) {
+        GTEST_SKIP() << "LinkHut plays through JACK: " << why;
+    }
+    test::JackServer server;
+    ASSERT_EQ(server.failure(), "");
+    const test::DefaultJackServer uses(server);
+    test::LinkHut hut;
+    ASSERT_TRUE(eventually([&] { return hut.status().has_value(); }, 5s))
+        << "LinkHut printed no status";
+    hut.press('a');
+    first->enable(true);
+    ASSERT_TRUE(eventually([&] { return first->peers() == 1; }, 5s));
+    ASSERT_TRUE(eventually([&] { return hut.status()->peers == 1; }, 2s));
+
+    first->set_tempo(100.0);
+    EXPECT_TRUE(eventually([&] { return std::abs(hut.status()->tempo - 100.0) < 0.01; }, 2s))
+        << "LinkHut's tempo: " << hut.status()->tempo;
+    hut.press('e');
+    EXPECT_TRUE(eventually([&] { return std::abs(first->tempo() - 101.0) < kTempoSent; }, 2s))
+        << "our tempo: " << first->tempo();
+
+    // Its line is a few milliseconds old when read; a tenth of a beat at 101
+    // BPM is 60 ms, while the clocks of a machine up for some minutes are
+    // often a good part of a beat apart.
+    const double theirs = hut.status()->beats;
+    const double ours = first->beat_at(Clock::now(), kBeatsPerBar);
+    EXPECT_NEAR(std::remainder(ours - theirs, kBeatsPerBar), 0.0, 0.1)
+        << "our beat " << ours << ", LinkHut's " << theirs;
+
+    EXPECT_TRUE(hut.quit());
+    EXPECT_TRUE(eventually([&] { return first->peers() == 0; }, 5s));
+    EXPECT_NEAR(first->tempo(), 101.0, kTempoSent);
 }
 
 } // namespace
