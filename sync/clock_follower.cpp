@@ -9,12 +9,14 @@ namespace qx375::sync {
 namespace {
 
 // A single interval this far out is not a tempo at all but a burst or a gap:
-// it is not followed, and the tempo is judged afresh after it.
+// it is not followed, nor counted when the tempo of the others is judged.
 constexpr double kOutlierFastBpm = 2 * ClockFollower::kMaxBpm;
 constexpr double kOutlierSlowBpm = ClockFollower::kMinBpm / 2;
 // Otherwise the tempo is judged over a sixteenth of clocks, so that a
-// millisecond of jitter on each does not take a tempo near a limit past it.
+// millisecond of jitter on each does not take a tempo near a limit past it,
+// looking back for them no further than a beat.
 constexpr std::uint64_t kJudgedClocks = 6;
+constexpr std::uint64_t kJudgedAtMost = 24;
 // A beat this close to a clock, in clocks, is on it: beats counted from a
 // Continue in the middle of a song do not come back to whole clocks exactly.
 constexpr double kOnClock = 1e-6;
@@ -74,6 +76,7 @@ void ClockFollower::clock(std::uint64_t stamp) {
     double frame = static_cast<double>(stamp);
     Pace pace = Pace::none;
     Pace alone = Pace::none;
+    bool outlier = false;
     if (n > history_first_) {
         const double previous = at(n - 1).frame;
         if (frame < previous - kFramesStartedOver * rate_) {
@@ -85,30 +88,43 @@ void ClockFollower::clock(std::uint64_t stamp) {
             last_interval_ = frame - previous;
             alone = pace_of(last_interval_, kMaxBpm, kMinBpm);
             pace = alone;
-            if (pace_of(last_interval_, kOutlierFastBpm, kOutlierSlowBpm) != Pace::followed) {
-                outliers_to_ = n;
-            } else if (alone != Pace::followed) {
-                // Out of range alone, perhaps only by its jitter: the
-                // sixteenth of clocks up to it tells. When they are out of
-                // range too, so were the ones of them that looked it.
-                const std::uint64_t from = std::max(
-                    {history_first_, outliers_to_, n >= kJudgedClocks ? n - kJudgedClocks : 0});
-                const double mean = (frame - at(from).frame) / static_cast<double>(n - from);
-                pace = pace_of(mean, kMaxBpm, kMinBpm);
-                for (std::uint64_t m = from + 1; pace != Pace::followed && m < n; ++m) {
-                    Clock& earlier = clocks_[m % kKeptClocks];
-                    if (earlier.alone != Pace::followed) {
-                        earlier.pace = earlier.alone;
-                    }
-                }
+            outlier = pace_of(last_interval_, kOutlierFastBpm, kOutlierSlowBpm) != Pace::followed;
+            if (!outlier && alone != Pace::followed) {
+                pace = judged(n, frame);
             }
         }
     }
-    clocks_[n % kKeptClocks] = Clock{frame, pace, alone};
+    clocks_[n % kKeptClocks] = Clock{frame, pace, alone, outlier};
     received_ = n + 1;
     if (playing_) {
         run_end_ = received_;
     }
+}
+
+ClockFollower::Pace ClockFollower::judged(std::uint64_t n, double frame) {
+    // Out of range alone, perhaps only by its jitter: the last sixteenth of
+    // clocks tells, leaving out the outliers. When they are out of range too,
+    // so were the ones of them that looked it.
+    double frames = frame - at(n - 1).frame;
+    std::uint64_t intervals = 1;
+    std::uint64_t oldest = n;
+    for (std::uint64_t m = n - 1, looked = 0;
+         intervals < kJudgedClocks && looked < kJudgedAtMost && m > history_first_ && kept(m - 1);
+         --m, ++looked) {
+        if (!at(m).outlier) {
+            frames += at(m).frame - at(m - 1).frame;
+            ++intervals;
+            oldest = m;
+        }
+    }
+    const Pace pace = pace_of(frames / static_cast<double>(intervals), kMaxBpm, kMinBpm);
+    for (std::uint64_t m = oldest; pace != Pace::followed && m < n; ++m) {
+        Clock& earlier = clocks_[m % kKeptClocks];
+        if (!earlier.outlier && earlier.alone != Pace::followed) {
+            earlier.pace = earlier.alone;
+        }
+    }
+    return pace;
 }
 
 ClockFollower::Pace ClockFollower::pace_of(double interval, double fastest, double slowest) const {
@@ -167,7 +183,6 @@ std::optional<ClockCommand> ClockFollower::next_command() {
 
 void ClockFollower::forget_clocks() {
     history_first_ = received_;
-    outliers_to_ = received_;
 }
 
 bool ClockFollower::usable(std::uint64_t n) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -85,6 +86,7 @@ private:
         double frame = 0;
         Pace pace = Pace::none;  // of the interval that ends at this clock
         Pace alone = Pace::none; // that interval's, judged by itself
+        bool outlier = false;    // a burst or a gap rather than a tempo
     };
 
     void clock(std::uint64_t frame);
@@ -99,6 +101,8 @@ private:
     double clock_frames(double bpm) const { return 60.0 * rate_ / (bpm * 24.0); }
     // Whether an interval between clocks comes at a tempo within these.
     Pace pace_of(double interval, double fastest, double slowest) const;
+    // The pace of clock n, at `frame`, whose interval alone is out of range.
+    Pace judged(std::uint64_t n, double frame);
     double lost_after() const;
     bool usable(std::uint64_t n) const;
 
@@ -117,7 +121,6 @@ private:
     std::array<Clock, kKeptClocks> clocks_{};
     std::uint64_t received_ = 0;      // all clocks, playing or not
     std::uint64_t history_first_ = 0; // the first clock whose frame compares with the last's
-    std::uint64_t outliers_to_ = 0;   // the tempo is judged over clocks from here on
     double last_interval_ = 0;
 
     std::array<ClockCommand, kKeptCommands> commands_{};
