@@ -1,7 +1,5 @@
 #include "sync/clock_follower.h"
 
-#include "midi/clock.h"
-
 #include <algorithm>
 #include <cmath>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/clock.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -25,7 +27,8 @@ struct ClockCommand {
 enum class ClockState {
     stopped,
     running,
-    lost,        // playing, and no clock for longer than two beats (at least 250 ms)
+    lost,        // playing, and no clock for longer than two beats (at least 250 ms; one
+                 // that came too slowly, for twice its last interval, at most 5 s)
     too_fast,    // the last clock came faster than 300 BPM, and is not followed
     too_slow,    // the last clock came slower than 20 BPM, and is not followed
     beyond_song, // the song position asked for was past the song's end: it is its end
@@ -65,8 +68,8 @@ public:
     // The output frame of a beat of the song, interpolated between the clocks
     // received around it, which must belong to the current play (or to the
     // last one, after a Stop), be among the last kKeptClocks, and have come
-    // at a tempo this follows. None for a beat after the last clock's: wait
-    // for more. None for a beat before it means the beat never gets a frame:
+    // at a tempo this follows. None for a beat at or after the last clock's:
+    // wait for more clocks. None for a beat before it: it never gets a frame,
     // skip it. A later beat never gets an earlier frame.
     std::optional<double> frame_of_beat(double beat) const;
 
@@ -98,7 +101,7 @@ private:
 
     bool kept(std::uint64_t n) const { return n >= history_first_ && n + kKeptClocks >= received_; }
     const Clock& at(std::uint64_t n) const { return clocks_[n % kKeptClocks]; }
-    double clock_frames(double bpm) const { return 60.0 * rate_ / (bpm * 24.0); }
+    double clock_frames(double bpm) const { return 60.0 * rate_ / (bpm * midi::kClocksPerBeat); }
     // Whether an interval between clocks comes at a tempo within these.
     Pace pace_of(double interval, double fastest, double slowest) const;
     // The pace of clock n, at `frame`, whose interval alone is out of range.
