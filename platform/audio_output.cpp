@@ -1,5 +1,6 @@
 #include "platform/audio_output.h"
 
+#include "midi/parser.h"
 #include "platform/mixer_device.h"
 #include "util/text.h"
 
@@ -152,7 +153,14 @@ void AudioOutput::run(std::unique_ptr<AudioBackend> backend) {
     kind_ = backend_->kind();
     block_frames_ = backend_->block_frames();
     mixer_.prepare(backend_->rate(), backend_->largest_block());
+    if (grid_.valid()) {
+        backend_->set_timebase(grid_);
+    }
+    backend_->set_extra_latency(extra_latency_);
     backend_->start();
+    if (leading_) {
+        backend_->lead_timebase(true);
+    }
 }
 
 bool AudioOutput::check_device() {
@@ -206,6 +214,77 @@ void AudioOutput::set_note_map(const midi::NoteMap& map) {
 
 bool AudioOutput::next_midi_event(MidiEvent& event) {
     return backend_ && backend_->next_midi_event(event);
+}
+
+bool AudioOutput::next_sync_event(MidiEvent& event) {
+    return backend_ && backend_->next_sync_event(event);
+}
+
+bool AudioOutput::send_midi(std::uint64_t frame, std::span<const std::uint8_t> bytes) {
+    // One message and nothing else: the parser, from scratch, completes one
+    // with the last byte, of every byte given.
+    if (bytes.empty() || bytes.size() > 3) {
+        return false;
+    }
+    midi::Parser parser;
+    midi::Message message;
+    for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+        if (parser.push(bytes[i], message)) {
+            return false;
+        }
+    }
+    if (!parser.push(bytes.back(), message) || message.size != bytes.size()) {
+        return false;
+    }
+    MixerCommand command;
+    command.op = MixerCommand::Op::midi_out;
+    command.frame = frame;
+    command.value = midi_out_value(bytes);
+    return mixer_.submit(command);
+}
+
+bool AudioOutput::transport(TransportReading& reading) const {
+    return backend_ && backend_->transport(reading);
+}
+
+void AudioOutput::transport_start() {
+    if (backend_) {
+        backend_->transport_start();
+    }
+}
+
+void AudioOutput::transport_stop() {
+    if (backend_) {
+        backend_->transport_stop();
+    }
+}
+
+bool AudioOutput::transport_locate(std::uint64_t transport_frame) {
+    return backend_ && backend_->transport_locate(transport_frame);
+}
+
+bool AudioOutput::lead_timebase(bool lead) {
+    leading_ = lead;
+    return backend_ && backend_->lead_timebase(lead);
+}
+
+bool AudioOutput::set_timebase(double frames_per_bar, double bpm) {
+    const TimebaseGrid grid{frames_per_bar, bpm};
+    if (!grid.valid()) {
+        return false;
+    }
+    grid_ = grid;
+    if (backend_) {
+        backend_->set_timebase(grid);
+    }
+    return true;
+}
+
+void AudioOutput::set_extra_latency(std::uint32_t frames) {
+    extra_latency_ = frames;
+    if (backend_) {
+        backend_->set_extra_latency(frames);
+    }
 }
 
 std::string_view AudioOutput::backend_name() const {

@@ -4,6 +4,7 @@
 #include "platform/midi_event.h"
 #include "platform/mixer.h"
 #include "platform/sound_device.h"
+#include "platform/transport.h"
 
 #include <functional>
 #include <memory>
@@ -60,6 +61,24 @@ public:
     virtual bool lost() const { return false; }
     // GUI thread: the next MIDI message that came in, if any.
     virtual bool next_midi_event(MidiEvent&) { return false; }
+    // GUI thread: the next clock, start, continue, stop or song position
+    // that came in, if any.
+    virtual bool next_sync_event(MidiEvent&) { return false; }
+
+    // A JACK transport: where it stood at the start of the last cycle; false
+    // without one.
+    virtual bool transport(TransportReading&) const { return false; }
+    // GUI thread.
+    virtual void transport_start() {}
+    virtual void transport_stop() {}
+    virtual bool transport_locate(std::uint64_t) { return false; }
+    // GUI thread: leads the transport's bars and beats, or lets them go;
+    // true when the transport did as asked.
+    virtual bool lead_timebase(bool) { return false; }
+    virtual void set_timebase(const TimebaseGrid&) {}
+    // GUI thread: what the output plays lies `frames` later than the MIDI
+    // that came in asks for, and its ports say so.
+    virtual void set_extra_latency(std::uint32_t) {}
 };
 
 // Opens the sound card, not started yet; nothing when there is no card.
@@ -105,8 +124,39 @@ public:
     // GUI thread: incoming notes play the sounds the map gives them, and
     // each sound goes out as its first note.
     void set_note_map(const midi::NoteMap& map);
-    // GUI thread: the next MIDI message that came in, if any.
+    // GUI thread: the next MIDI message that came in, if any. Clocks, start,
+    // continue, stop and song position are not among them.
     bool next_midi_event(MidiEvent& event);
+    // GUI thread: the next clock (0xF8), start (0xFA), continue (0xFB), stop
+    // (0xFC) or song position (0xF2) that came in, on its output frame. A
+    // window that falls behind misses the newest.
+    bool next_sync_event(MidiEvent& event);
+    // GUI thread: a complete message of 1 to 3 bytes goes out on the MIDI
+    // output at output frame `frame` (0: as soon as possible), in the order
+    // of the hits of that frame. False, sending nothing, for bytes that are
+    // not one message or when the command queue is full. Outputs without MIDI
+    // drop it.
+    bool send_midi(std::uint64_t frame, std::span<const std::uint8_t> bytes);
+
+    // The JACK transport as of the last cycle; false on any other output.
+    bool transport(TransportReading& reading) const;
+    // GUI thread: JACK's own transport controls; nothing on other outputs.
+    void transport_start();
+    void transport_stop();
+    // False on other outputs, and for a frame beyond JACK's count.
+    bool transport_locate(std::uint64_t transport_frame);
+    // GUI thread: leads the transport's bars and beats as its timebase
+    // master, whoever led them before, or lets them go; true when JACK did as
+    // asked. An output that takes over later is asked again.
+    bool lead_timebase(bool lead);
+    // GUI thread: the grid the bars and beats follow while it leads, four
+    // beats to a bar. False, keeping the grid, for one whose bars take no
+    // time or whose tempo is not a tempo.
+    bool set_timebase(double frames_per_bar, double bpm);
+    // GUI thread: the output's ports report `frames` more latency than the
+    // server gives them, for hits placed that long after the clock they
+    // follow.
+    void set_extra_latency(std::uint32_t frames);
 
     // GUI thread. A card that went away is let go, and the null clock carries
     // on in silence from where it left off. True when this call let it go.
@@ -155,6 +205,10 @@ private:
     std::uint32_t block_frames_;
     std::vector<CardOpener> open_cards_; // in the order tried; empty when no card is wanted
     CardFault fault_ = CardFault::none;
+    // What a backend that takes over is told before it starts.
+    TimebaseGrid grid_;
+    bool leading_ = false;
+    std::uint32_t extra_latency_ = 0;
     std::unique_ptr<AudioBackend> backend_;
 };
 

@@ -1,7 +1,9 @@
 #include "midi/note_offs.h"
 #include "midi/parser.h"
 #include "platform/audio_output.h"
+#include "platform/seqlock.h"
 #include "platform/spsc_ring.h"
+#include "platform/transport.h"
 
 #include <algorithm>
 #include <array>
@@ -9,6 +11,8 @@
 #include <chrono>
 #include <jack/jack.h>
 #include <jack/midiport.h>
+#include <jack/transport.h>
+#include <limits>
 
 namespace qx375 {
 namespace {
@@ -21,13 +25,16 @@ constexpr std::uint32_t kNoteMilliseconds = 100;
 // a server whose period grows never needs more memory.
 constexpr std::uint32_t kChunkFrames = 1024;
 constexpr std::size_t kMidiEventsCapacity = 1024;
+// Clocks come 24 to the beat: at 300 BPM this holds over eight seconds of them.
+constexpr std::size_t kSyncEventsCapacity = 1024;
 
 // Without a server, libjack would print its failed connection on stderr.
 void quiet(const char*) {}
 
 class JackBackend : public AudioBackend {
 public:
-    explicit JackBackend(Mixer& mixer) : mixer_(mixer), events_(kMidiEventsCapacity) {}
+    explicit JackBackend(Mixer& mixer)
+        : mixer_(mixer), events_(kMidiEventsCapacity), sync_events_(kSyncEventsCapacity) {}
 
     ~JackBackend() override {
         if (client_ != nullptr) {
@@ -58,7 +65,10 @@ public:
         rate_ = jack_get_sample_rate(client_);
         period_ = jack_get_buffer_size(client_);
         offs_.set_length(rate_ * kNoteMilliseconds / 1000);
+        timebase_grid_ = {2.0 * rate_, 120}; // 120 BPM until told otherwise
+        grid_.publish(timebase_grid_);
         jack_set_process_callback(client_, &JackBackend::process, this);
+        jack_set_latency_callback(client_, &JackBackend::latency, this);
         jack_set_buffer_size_callback(client_, &JackBackend::period_changed, this);
         jack_set_xrun_callback(client_, &JackBackend::xrun, this);
         jack_on_info_shutdown(client_, &JackBackend::shutdown, this);
@@ -89,6 +99,32 @@ public:
     bool lost() const override { return lost_.load(); }
 
     bool next_midi_event(MidiEvent& event) override { return events_.pop(event); }
+    bool next_sync_event(MidiEvent& event) override { return sync_events_.pop(event); }
+
+    bool transport(TransportReading& reading) const override { return transport_.read(reading); }
+    void transport_start() override { jack_transport_start(client_); }
+    void transport_stop() override { jack_transport_stop(client_); }
+    bool transport_locate(std::uint64_t frame) override {
+        return frame <= std::numeric_limits<jack_nframes_t>::max() &&
+               jack_transport_locate(client_, static_cast<jack_nframes_t>(frame)) == 0;
+    }
+
+    bool lead_timebase(bool lead) override {
+        if (lead) {
+            return jack_set_timebase_callback(client_, 0, &JackBackend::timebase, this) == 0;
+        }
+        return jack_release_timebase(client_) == 0;
+    }
+    void set_timebase(const TimebaseGrid& grid) override {
+        if (grid.valid()) {
+            grid_.publish(grid);
+        }
+    }
+
+    void set_extra_latency(std::uint32_t frames) override {
+        extra_latency_.store(frames, std::memory_order_relaxed);
+        jack_recompute_total_latencies(client_);
+    }
 
 private:
     // Out to the first two physical playback ports, as a program that makes
@@ -126,11 +162,21 @@ private:
         static_cast<JackBackend*>(self)->lost_ = true;
     }
 
+    static void timebase(jack_transport_state_t, jack_nframes_t, jack_position_t* pos, int,
+                         void* self) noexcept {
+        static_cast<JackBackend*>(self)->fill_bbt(*pos);
+    }
+
+    static void latency(jack_latency_callback_mode_t mode, void* self) noexcept {
+        static_cast<JackBackend*>(self)->report_latency(mode);
+    }
+
     void run(jack_nframes_t frames) noexcept {
         const Clock::time_point now = Clock::now();
         follow_server_clock();
         const std::uint64_t block_start = mixer_.frame();
         take_midi_in(frames, block_start);
+        publish_transport(block_start);
 
         auto* left = static_cast<float*>(jack_port_get_buffer(out_left_, frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(out_right_, frames));
@@ -155,7 +201,13 @@ private:
             }
             for (const StartedNote& started : mixer_.started_notes()) {
                 const std::uint64_t at = chunk_start + started.offset;
-                if (started.velocity == 0) {
+                if (started.size != 0) {
+                    // The port takes events in frame order only: the note
+                    // ends due before it go first.
+                    offs_.until(at, send);
+                    jack_midi_event_write(midi_out, static_cast<jack_nframes_t>(at - block_start),
+                                          started.bytes.data(), started.size);
+                } else if (started.velocity == 0) {
                     offs_.end_all(at, send);
                 } else {
                     offs_.note_on(at, started.note, started.velocity, send);
@@ -180,8 +232,79 @@ private:
         last_block_start_ = mixer_.frame();
     }
 
+    void publish_transport(std::uint64_t block_start) noexcept {
+        jack_position_t pos{};
+        TransportReading reading;
+        reading.rolling = jack_transport_query(client_, &pos) == JackTransportRolling;
+        reading.transport_frame = pos.frame;
+        reading.output_frame = block_start;
+        reading.bbt_valid = (pos.valid & JackPositionBBT) != 0;
+        if (reading.bbt_valid) {
+            reading.bar = pos.bar;
+            reading.beat = pos.beat;
+            reading.tick = pos.tick;
+            reading.bar_start_tick = pos.bar_start_tick;
+            reading.beats_per_bar = pos.beats_per_bar;
+            reading.ticks_per_beat = pos.ticks_per_beat;
+            reading.bpm = pos.beats_per_minute;
+        }
+        reading.cycle = ++cycles_;
+        transport_.publish(reading);
+    }
+
+    // As the transport's timebase master: the bar, beat and tick of the
+    // frame the next cycle starts on. A grid the GUI is writing that very
+    // moment waits for the next cycle.
+    void fill_bbt(jack_position_t& pos) noexcept {
+        if (TimebaseGrid grid; grid_.try_read(grid) && grid.valid()) {
+            timebase_grid_ = grid;
+        }
+        const BarBeatTick at = bar_beat_tick(pos.frame, timebase_grid_);
+        pos.valid = JackPositionBBT;
+        pos.bar = at.bar;
+        pos.beat = at.beat;
+        pos.tick = at.tick;
+        pos.bar_start_tick = at.bar_start_tick;
+        pos.beats_per_bar = static_cast<float>(TimebaseGrid::kBeatsPerBar);
+        pos.beat_type = 4;
+        pos.ticks_per_beat = TimebaseGrid::kTicksPerBeat;
+        pos.beats_per_minute = timebase_grid_.bpm;
+    }
+
+    // What the output plays, and the notes it sends, follow the MIDI that
+    // came in by the extra latency on top of the server's: a recorder that
+    // lines up its take by the capture latency of our outputs, or a sender
+    // that sends early by the playback latency of our input, finds the hits
+    // where the clock put them.
+    void report_latency(jack_latency_callback_mode_t mode) noexcept {
+        const std::uint32_t extra = extra_latency_.load(std::memory_order_relaxed);
+        const auto add = [extra](std::uint32_t frames) {
+            return frames > std::numeric_limits<std::uint32_t>::max() - extra
+                       ? std::numeric_limits<std::uint32_t>::max()
+                       : frames + extra;
+        };
+        jack_latency_range_t range{};
+        if (mode == JackCaptureLatency) {
+            jack_port_get_latency_range(midi_in_, JackCaptureLatency, &range);
+            range = {add(range.min), add(range.max)};
+            for (jack_port_t* port : {out_left_, out_right_, midi_out_}) {
+                jack_port_set_latency_range(port, JackCaptureLatency, &range);
+            }
+            return;
+        }
+        range = {std::numeric_limits<std::uint32_t>::max(), 0};
+        for (jack_port_t* port : {out_left_, out_right_, midi_out_}) {
+            jack_latency_range_t out{};
+            jack_port_get_latency_range(port, JackPlaybackLatency, &out);
+            range = {std::min(range.min, out.min), std::max(range.max, out.max)};
+        }
+        range = {add(range.min), add(range.max)};
+        jack_port_set_latency_range(midi_in_, JackPlaybackLatency, &range);
+    }
+
     // Notes that play a sound start it on their own frame within the period;
-    // every message also goes to the window, which may be learning a note.
+    // clocks and the song's start, stop and place go to the sync queue; every
+    // other message goes to the window, which may be learning a note.
     void take_midi_in(jack_nframes_t frames, std::uint64_t block_start) noexcept {
         void* buffer = jack_port_get_buffer(midi_in_, frames);
         const jack_nframes_t count = jack_midi_get_event_count(buffer);
@@ -207,7 +330,17 @@ private:
         event.frame = at;
         event.bytes = {message.status, message.data1, message.data2};
         event.size = message.size;
-        events_.push(event); // a window that does not keep up misses messages
+        // A window that does not keep up misses messages.
+        if (is_sync(message.status)) {
+            sync_events_.push(event);
+        } else {
+            events_.push(event);
+        }
+    }
+
+    static bool is_sync(std::uint8_t status) noexcept {
+        return status == 0xF8 || status == 0xFA || status == 0xFB || status == 0xFC ||
+               status == 0xF2;
     }
 
     Mixer& mixer_;
@@ -220,6 +353,9 @@ private:
     std::atomic<std::uint32_t> period_{0};
     std::atomic<std::uint64_t> xruns_{0};
     std::atomic<bool> lost_{false};
+    std::atomic<std::uint32_t> extra_latency_{0};
+    Seqlock<TimebaseGrid> grid_;
+    Seqlock<TransportReading> transport_;
 
     // Process thread only.
     std::array<float, 2 * kChunkFrames> scratch_{};
@@ -228,8 +364,11 @@ private:
     bool started_ = false;
     jack_nframes_t last_server_frame_ = 0;
     std::uint64_t last_block_start_ = 0;
+    std::uint64_t cycles_ = 0;
+    TimebaseGrid timebase_grid_;
 
     SpscRing<MidiEvent> events_;
+    SpscRing<MidiEvent> sync_events_;
 };
 
 } // namespace

@@ -211,6 +211,9 @@ void Mixer::apply(const MixerCommand& command, std::uint64_t at) noexcept {
     case MixerCommand::Op::notes_off:
         note_started(at, kAllNotes, 0);
         return;
+    case MixerCommand::Op::midi_out:
+        message_out(at, command.value);
+        return;
     default:
         break;
     }
@@ -302,8 +305,23 @@ void Mixer::restart(const Sound& sound, bool rewind) noexcept {
 
 void Mixer::note_started(std::uint64_t at, std::uint8_t note, std::uint8_t velocity) noexcept {
     if (started_count_ < started_.size()) {
-        started_[started_count_++] = {static_cast<std::uint32_t>(at - block_start_), note,
-                                      velocity};
+        started_[started_count_++] = {
+            static_cast<std::uint32_t>(at - block_start_), note, velocity, 0, {}};
+    }
+}
+
+void Mixer::message_out(std::uint64_t at, std::uint32_t value) noexcept {
+    const std::uint8_t size = static_cast<std::uint8_t>(value >> 24);
+    // Off a ring another thread wrote: a length no message has is dropped.
+    if (size == 0 || size > 3 || started_count_ == started_.size()) {
+        return;
+    }
+    StartedNote& out = started_[started_count_++];
+    out = {};
+    out.offset = static_cast<std::uint32_t>(at - block_start_);
+    out.size = size;
+    for (std::size_t i = 0; i < size; ++i) {
+        out.bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 

@@ -45,10 +45,13 @@ struct MixerCommand {
         map_note,  // incoming note `value` plays sound `sound` (kNoSound: none)
         out_note,  // sound `sound` goes out as note `value` (kNoNote: none)
         notes_off, // every note sent out ends here
+        midi_out,  // message `value` goes out whole (midi_out_value)
     };
     Op op = Op::stop;
     VoiceId voice;
-    std::uint32_t value = 0; // position in frames, rate in Hz (0: the sample's own), or a note
+    // Position in frames, rate in Hz (0: the sample's own), a note, or a
+    // message to send.
+    std::uint32_t value = 0;
     float left = 1;
     float right = 1;
     SampleData* data = nullptr; // attach only; the mixer hands it back when done
@@ -61,12 +64,25 @@ struct MixerCommand {
     bool send_out = true; // start: the hit also goes out as a note
 };
 
-// A hit the mixer started in the block it just rendered, or the end of every
-// note (velocity 0, note kAllNotes): what goes out as MIDI.
+// The `value` of a midi_out command: the message's bytes, 1 to 3, from the
+// lowest byte up, and its length in the top byte.
+constexpr std::uint32_t midi_out_value(std::span<const std::uint8_t> message) {
+    std::uint32_t value = static_cast<std::uint32_t>(message.size()) << 24;
+    for (std::size_t i = 0; i < message.size() && i < 3; ++i) {
+        value |= std::uint32_t{message[i]} << (8 * i);
+    }
+    return value;
+}
+
+// What goes out as MIDI from the block the mixer just rendered: a hit it
+// started, the end of every note (velocity 0, note kAllNotes), or a message
+// given whole (size 1 to 3 of `bytes`; note and velocity unused).
 struct StartedNote {
     std::uint32_t offset = 0; // frames into the block
     std::uint8_t note = 0;
     std::uint8_t velocity = 0;
+    std::uint8_t size = 0; // of a message given whole; 0 for a note
+    std::array<std::uint8_t, 3> bytes{};
 };
 
 // Mixes the started voices into the output. Two sides: the control thread
@@ -119,7 +135,8 @@ public:
     std::uint8_t sound_of_note(std::uint8_t note) const noexcept {
         return note < note_sounds_.size() ? note_sounds_[note] : kNoSound;
     }
-    // Audio thread: the notes started in the last render, in frame order.
+    // Audio thread: the notes started and the messages given for the last
+    // render, in frame order.
     std::span<const StartedNote> started_notes() const {
         return std::span(started_).first(started_count_);
     }
@@ -172,6 +189,7 @@ private:
     void start(const MixerCommand& command, std::uint64_t at) noexcept;
     void restart(const Sound& sound, bool rewind) noexcept;
     void note_started(std::uint64_t at, std::uint8_t note, std::uint8_t velocity) noexcept;
+    void message_out(std::uint64_t at, std::uint32_t value) noexcept;
     void retire(SampleData* data) noexcept;
     void update_step(Voice& voice) const noexcept;
     void mix(Voice& voice, float* out, std::size_t frames) noexcept;

@@ -65,6 +65,7 @@ TestClient::TestClient(const std::string& server, const std::string& name, TestC
             jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         outgoing_.resize(ports.midi_events);
     }
+    cycles_.resize(ports.transport_cycles);
     if (ports.midi_input) {
         midi_in_ =
             jack_port_register(client_, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -134,6 +135,7 @@ int TestClient::on_process(jack_nframes_t frames, void* self) {
     client.record_audio(start, frames);
     client.write_midi(start, frames);
     client.read_midi(start, frames);
+    client.keep_transport(start);
     return 0;
 }
 
@@ -209,6 +211,62 @@ void TestClient::read_midi(jack_nframes_t start, jack_nframes_t frames) {
         std::copy_n(in.buffer, std::min(in.size, event.bytes.size()), event.bytes.begin());
     }
     incoming_count_.store(count, std::memory_order_release);
+}
+
+void TestClient::keep_transport(jack_nframes_t start) {
+    const std::size_t count = cycles_count_.load(std::memory_order_relaxed);
+    if (count == cycles_.size()) {
+        return;
+    }
+    jack_position_t pos;
+    const jack_transport_state_t state = jack_transport_query(client_, &pos);
+    cycles_[count] = TransportCycle{start, state, pos.frame};
+    cycles_count_.store(count + 1, std::memory_order_release);
+}
+
+void TestClient::transport_start() {
+    jack_transport_start(client_);
+}
+
+void TestClient::transport_stop() {
+    jack_transport_stop(client_);
+}
+
+bool TestClient::transport_locate(jack_nframes_t frame) {
+    return jack_transport_locate(client_, frame) == 0;
+}
+
+TransportState TestClient::transport_query() const {
+    jack_position_t pos{};
+    TransportState t;
+    t.state = jack_transport_query(client_, &pos);
+    t.frame = pos.frame;
+    t.bbt = (pos.valid & JackPositionBBT) != 0;
+    if (t.bbt) {
+        t.bar = pos.bar;
+        t.beat = pos.beat;
+        t.tick = pos.tick;
+        t.bar_start_tick = pos.bar_start_tick;
+        t.beats_per_bar = pos.beats_per_bar;
+        t.beat_type = pos.beat_type;
+        t.ticks_per_beat = pos.ticks_per_beat;
+        t.bpm = pos.beats_per_minute;
+    }
+    return t;
+}
+
+std::vector<TransportCycle> TestClient::transport_cycles() const {
+    const std::size_t count = cycles_count_.load(std::memory_order_acquire);
+    return {cycles_.begin(), cycles_.begin() + static_cast<std::ptrdiff_t>(count)};
+}
+
+jack_latency_range_t TestClient::latency(const std::string& port,
+                                         jack_latency_callback_mode_t mode) const {
+    jack_latency_range_t range{0, 0};
+    if (jack_port_t* p = jack_port_by_name(client_, port.c_str())) {
+        jack_port_get_latency_range(p, mode, &range);
+    }
+    return range;
 }
 
 jack_nframes_t TestClient::recorded_until() const {

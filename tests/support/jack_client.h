@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <jack/jack.h>
+#include <jack/transport.h>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,12 +35,37 @@ struct MidiEvent {
 // Builds a message of up to 16 bytes.
 MidiEvent midi(jack_nframes_t frame, std::initializer_list<std::uint8_t> bytes);
 
+// The transport as a client reads it; the bar, beat and tick only when
+// `bbt` says the timebase master gave them.
+struct TransportState {
+    jack_transport_state_t state = JackTransportStopped;
+    jack_nframes_t frame = 0;
+    bool bbt = false;
+    std::int32_t bar = 0;
+    std::int32_t beat = 0;
+    std::int32_t tick = 0;
+    double bar_start_tick = 0;
+    float beats_per_bar = 0;
+    float beat_type = 0;
+    double ticks_per_beat = 0;
+    double bpm = 0;
+};
+
+// One of the client's cycles: the server's frame it started on, and the
+// transport's state and frame then.
+struct TransportCycle {
+    jack_nframes_t start = 0;
+    jack_transport_state_t state = JackTransportStopped;
+    jack_nframes_t frame = 0;
+};
+
 struct TestClientPorts {
     int audio_inputs = 0;
     bool midi_output = false;
     bool midi_input = false;
-    double seconds = 20;            // of audio the inputs keep, from activation on
-    std::size_t midi_events = 4096; // events each way
+    double seconds = 20;              // of audio the inputs keep, from activation on
+    std::size_t midi_events = 4096;   // events each way
+    std::size_t transport_cycles = 0; // cycles whose transport it keeps, from activation on
 };
 
 class TestClient {
@@ -96,6 +122,18 @@ public:
     bool wait_received(std::size_t count, std::chrono::milliseconds timeout) const;
     int events_dropped() const { return events_dropped_.load(std::memory_order_relaxed); }
 
+    // The server's transport, which any client may move.
+    void transport_start();
+    void transport_stop();
+    bool transport_locate(jack_nframes_t frame);
+    TransportState transport_query() const;
+    // The transport in each cycle the client kept, in order.
+    std::vector<TransportCycle> transport_cycles() const;
+
+    // The latency a port of the server, "client:port", reports; {0, 0} when
+    // there is no such port.
+    jack_latency_range_t latency(const std::string& port, jack_latency_callback_mode_t mode) const;
+
 private:
     struct Period {
         jack_nframes_t start;
@@ -109,6 +147,7 @@ private:
     void record_audio(jack_nframes_t start, jack_nframes_t frames);
     void write_midi(jack_nframes_t start, jack_nframes_t frames);
     void read_midi(jack_nframes_t start, jack_nframes_t frames);
+    void keep_transport(jack_nframes_t start);
     // The recorded period that holds `frame`, or the first after it.
     std::size_t period_from(jack_nframes_t frame, std::size_t count) const;
 
@@ -132,6 +171,9 @@ private:
     std::vector<MidiEvent> incoming_;
     std::atomic<std::size_t> incoming_count_{0};
     std::atomic<int> events_dropped_{0};
+
+    std::vector<TransportCycle> cycles_;
+    std::atomic<std::size_t> cycles_count_{0};
 
     std::atomic<int> xruns_{0};
     std::atomic<bool> gone_{false};
