@@ -84,6 +84,8 @@ void Tmain::RadioGroup2432Click() {
     const double factor = static_cast<double>(song_.get_size() * (1.0L / 24.0L));
     const long double product = static_cast<long double>(TrackBarBPM->value()) * factor;
     TimerZicmu.setInterval(static_cast<int>(product));
+    TimerZicmu.set_beats_per_step(4.0 / song_.get_size());
+    sync_.tempo_changed();
 }
 
 void Tmain::bouton14() {

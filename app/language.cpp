@@ -157,6 +157,13 @@ constexpr Row rows[] = {
     {"sndsetup", "ButtonFilec", Window::setup, "ButtonFile", Part::caption},
     {"main", "MenuOutput", Window::main, "SoundOutput1", Part::caption},
     {"main", "MenuLearn", Window::main, "MidiLearn1", Part::caption},
+    {"main", "MenuSync", Window::main, "Sync1", Part::caption},
+    {"main", "MenuSyncNone", Window::main, "SyncNone1", Part::caption},
+    {"main", "MenuSyncJack", Window::main, "SyncJack1", Part::caption},
+    {"main", "MenuSyncMidi", Window::main, "SyncMidi1", Part::caption},
+    {"main", "MenuSyncLink", Window::main, "SyncLink1", Part::caption},
+    {"main", "MenuSyncLead", Window::main, "SyncLead1", Part::caption},
+    {"main", "MenuSyncFollow", Window::main, "SyncFollow1", Part::caption},
 };
 
 QString caption_of(QObject* object) {

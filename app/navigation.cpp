@@ -132,6 +132,7 @@ void Tmain::SpeedButtonBeginSongClick() {
     current_pattern = song_.get_song_entry();
     song_.set_song_entry(current_pattern);
     getpatern();
+    sync_.moved();
 }
 
 void Tmain::SpeedButtonBackPatternClick() {
@@ -143,6 +144,7 @@ void Tmain::SpeedButtonBackPatternClick() {
         SpeedButtonBeginSongClick();
     }
     getpatern();
+    sync_.moved();
 }
 
 void Tmain::SpeedButtonForwardPatternClick() {
@@ -157,6 +159,7 @@ void Tmain::SpeedButtonForwardPatternClick() {
     current_pattern = std::min(song_.get_song_entry(), kEndMarker);
     song_.set_song_entry(current_pattern);
     getpatern();
+    sync_.moved();
 }
 
 void Tmain::SpeedButtonNextStepClick() {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace qx375 {
 
@@ -55,6 +56,28 @@ public:
     // may have mixed beyond the frame its clock shows.
     void set_output(std::uint32_t rate, std::uint32_t render_lead);
 
+    // Where the beat of a shared timeline falls on the output, in frames;
+    // nothing while it is not known yet (an incoming clock that has not come).
+    using BeatPlacer = std::function<std::optional<double>(double beat)>;
+
+    // From the next run on, tick n sounds on the frame `place` gives beat
+    // first_beat + (n - 1) * beats_per_step, instead of on the interval. A
+    // tick whose beat is not placed yet waits for it; one whose frame is too
+    // late to land on calls `behind` instead of running, so the caller can
+    // rejoin the timeline rather than play missed steps in a burst.
+    void follow(BeatPlacer place, std::function<void()> behind);
+    // The run's first step falls on this beat; each step lasts so many beats.
+    void set_first_beat(double beat) { first_beat_ = beat; }
+    void set_beats_per_step(double beats);
+    // Back to the timer's own interval.
+    void lead();
+    bool following() const { return static_cast<bool>(place_); }
+
+    // On the timer's own grid: the frame that lies `numerator / denominator`
+    // of a step after the running tick's frame, exact to the frame the grid
+    // would give at that point.
+    std::uint64_t frame_after_tick(std::uint64_t numerator, std::uint64_t denominator) const;
+
     bool isEnabled() const { return enabled_; }
     void setEnabled(bool enabled);
     int interval() const { return interval_ms_; }
@@ -63,7 +86,7 @@ public:
     // The output frame on which the sounds of the running tick start, and
     // those of the next one.
     std::uint64_t tick_frame() const { return tick_frame_; }
-    std::uint64_t next_tick_frame() const { return grid_frame(ticks_ + 1); }
+    std::uint64_t next_tick_frame() const;
     // How far ahead of the clock a tick's sounds are placed, in frames.
     std::uint64_t lookahead() const { return lookahead_; }
     const LatenessHistogram& lateness() const { return lateness_; }
@@ -81,8 +104,11 @@ private:
     std::uint64_t now_frame(Clock::time_point now) const;
     Clock::time_point time_of(std::uint64_t frame) const;
     std::uint64_t grid_frame(std::uint64_t n) const;
+    std::optional<std::uint64_t> followed_frame(std::uint64_t n) const;
     void rebase();
     void arm();
+    void arm_following();
+    void due();
     void fire();
 
     const AudioClock& clock_;
@@ -107,6 +133,12 @@ private:
     std::uint64_t start_thousandths_ = 0;
     std::uint64_t ticks_ = 0;
     std::uint64_t tick_frame_ = 0;
+
+    // Following a shared timeline.
+    BeatPlacer place_;
+    std::function<void()> behind_;
+    double first_beat_ = 0;
+    double beats_per_step_ = 0.25;
 };
 
 } // namespace qx375

@@ -103,6 +103,7 @@ void Tmain::loadiniconf() {
     EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
     TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
     midi_learn_.read(ini);
+    sync_.read(ini);
     settings_loaded_ = true;
     modified = false;
 }
@@ -123,6 +124,7 @@ void Tmain::saveiniconf() {
                       : parse_integer(EditNumPattern->text().toStdString()).value_or(0));
     ini.write_int("setup", "Speed", TrackBarBPM->value());
     ini.write("main", "firstuse", first_use ? "1" : "0");
+    sync_.write(ini);
     ini.save();
     modified = false;
 }

@@ -57,6 +57,16 @@ constexpr Entry kEntries[] = {
     {Msg::output_no_midi, "outputnomidi", "No MIDI: it needs a JACK server"},
     {Msg::learn_note, "learnnote", "MIDI learn: play a note on your pads"},
     {Msg::learn_sound, "learnsound", "MIDI learn: note %1, now click the button of its sound"},
+    {Msg::sync_no_jack, "syncnojack",
+     "Sync: it needs a JACK server; playing on the program's own tempo"},
+    {Msg::sync_wait_master, "syncwait", "Sync: following, playback starts when the master starts"},
+    {Msg::sync_link_peers, "synclinkpeers", "Ableton Link: %1 other programs in the session"},
+    {Msg::sync_clock_lost, "syncclocklost", "MIDI clock lost: waiting for it to come back"},
+    {Msg::sync_clock_fast, "syncclockfast", "MIDI clock faster than 300 BPM: ignored"},
+    {Msg::sync_clock_slow, "syncclockslow", "MIDI clock slower than 20 BPM: ignored"},
+    {Msg::sync_rejoined, "syncrejoined",
+     "Sync: fell behind the shared beat, rejoined it at bar %1"},
+    {Msg::sync_beyond, "syncbeyond", "Sync: bar %1 lies beyond the song; playing from bar %2"},
 };
 static_assert(std::size(kEntries) == static_cast<std::size_t>(Msg::count));
 

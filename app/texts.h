@@ -53,6 +53,14 @@ enum class Msg : std::size_t {
     output_no_midi, //
     learn_note,     //
     learn_sound,    // %1 the note
+    sync_no_jack,
+    sync_wait_master,
+    sync_link_peers, // %1 how many
+    sync_clock_lost,
+    sync_clock_fast,
+    sync_clock_slow,
+    sync_rejoined, // %1 the bar
+    sync_beyond,   // %1 the bar asked for, %2 the bar played
     count
 };
 

@@ -100,12 +100,13 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
       MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), output.rate(), output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }),
-      device_watch_(output, prompts, texts),
-      midi_learn_(output, *this, texts, [this](const MidiLearn& learned) {
-          IniFile ini(program_file("qx375.ini"));
-          learned.write(ini);
-          ini.save();
-      }) {
+      device_watch_(output, prompts, texts), midi_learn_(output, *this, texts,
+                                                         [this](const MidiLearn& learned) {
+                                                             IniFile ini(program_file("qx375.ini"));
+                                                             learned.write(ini);
+                                                             ini.save();
+                                                         }),
+      sync_(output, TimerZicmu, sync_link_, texts) {
     setObjectName("main");
     setWindowTitle("QX375");
     auto* form = new QWidget(this);
@@ -194,6 +195,7 @@ void Tmain::build_menus() {
     Langues1 = item(special, "Langues1", "Language");
     SoundOutput1 = item(special, "SoundOutput1", "Sound output...");
     MidiLearn1 = item(special, "MidiLearn1", "MIDI learn");
+    sync_.build_menu(*special);
     QMenu* help = menu("Aide", "&?");
     Aide1 = item(help, "Aide1", "&Help");
     Apropos1 = item(help, "Apropos1", "&A propos");

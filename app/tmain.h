@@ -5,6 +5,7 @@
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
+#include "app/sync_control.h"
 #include "app/texts.h"
 #include "dialogs/controls.h"
 #include "dialogs/langues.h"
@@ -180,6 +181,23 @@ private:
         Tmain& window_;
     };
 
+    class SyncLink : public SyncHost {
+    public:
+        explicit SyncLink(Tmain& window) : window_(window) {}
+        void sync_play(double beat) override { window_.sync_play(beat); }
+        void sync_stop() override { window_.sync_stop(); }
+        void sync_locate(double beat) override { window_.sync_locate(beat); }
+        void sync_show_bpm(double bpm) override { window_.sync_show_bpm(bpm); }
+        void sync_say(const QString& text) override { window_.sync_say(text); }
+        bool sync_playing() const override { return window_.TimerZicmu.isEnabled(); }
+        double sync_position() const override { return window_.sync_position(); }
+        double sync_bpm() const override { return window_.sync_bpm(); }
+        double sync_song_beats() const override { return window_.sync_song_beats(); }
+
+    private:
+        Tmain& window_;
+    };
+
     class LanguesLink : public LanguesHost {
     public:
         explicit LanguesLink(Tmain& window) : window_(window) {}
@@ -235,6 +253,16 @@ private:
     // Languages.
     std::string* message_buffer(const char* name);
 
+    // Keeping time with other programs.
+    void sync_play(double beat);
+    void sync_stop();
+    void sync_locate(double beat);
+    void sync_show_bpm(double bpm);
+    void sync_say(const QString& text);
+    double sync_position() const;
+    double sync_bpm() const;
+    double sync_song_beats() const;
+
     // Start-up.
     void run_setup();
     void retry_setup();
@@ -252,6 +280,8 @@ private:
     SequencerTimer TimerZicmu;
     DeviceWatch device_watch_;
     MidiLearn midi_learn_;
+    SyncLink sync_link_{*this};
+    SyncControl sync_;
     SetupLink setup_link_{*this};
     LanguesLink langues_link_{*this};
     TAboutBox* AboutBox = nullptr;

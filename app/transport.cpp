@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
 namespace qx375 {
@@ -28,7 +29,10 @@ private:
 } // namespace
 
 void Tmain::TimerZicmuTimer() {
+    const int step = song_.get_step();
+    const int size = song_.get_size();
     execute(1, TimerZicmu.sender());
+    sync_.ticked(step, size);
 }
 
 void Tmain::execute(int count, QObject* sender) {
@@ -71,6 +75,7 @@ void Tmain::TrackBarBPMChange() {
     show_text(EditBPM, QString::number(14400 / position));
     song_.set_tempo(EditBPM->text().toInt());
     TimerZicmu.setInterval(position * 18 / song_.get_size());
+    sync_.tempo_changed();
     modified = true;
 }
 
@@ -91,6 +96,13 @@ void Tmain::show_tempo() {
 
 void Tmain::CheckBoxBeatClick() {
     const bool on = CheckBoxBeat->isChecked();
+    // Keeping time with others, the user's start or stop may go to whoever
+    // leads; playback then starts or stops when they do.
+    if (on != TimerZicmu.isEnabled() && (on ? sync_.take_start() : sync_.take_stop())) {
+        const QSignalBlocker block(CheckBoxBeat);
+        CheckBoxBeat->setChecked(!on);
+        return;
+    }
     if (!on) {
         // However playback stops, at the end of the song or by hand, in song
         // or pattern mode, a running export ends and is saved, before a
@@ -110,8 +122,10 @@ void Tmain::CheckBoxBeatClick() {
     if (on && !TimerZicmu.isEnabled()) {
         device_watch_.before_start();
         TimerZicmu.set_output(output_.rate(), output_.render_lead_frames());
+        sync_.started(song_.get_step() == 0 && (!song_.in_song_mode() || song_.get_measure() == 1));
     }
     if (!on) {
+        sync_.stopping();
         sound_.end_notes(0);
     }
     TimerZicmu.setEnabled(on);

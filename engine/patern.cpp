@@ -117,6 +117,19 @@ int matrice::advance(int count, std::uint64_t frame) {
     return step;
 }
 
+void matrice::go_to_step(int to) {
+    step = std::clamp(to, 0, std::max(get_size() - 1, 0));
+}
+
+void matrice::go_to_measure(int to) {
+    measure = std::clamp(to, 0, kMeasures - 1);
+}
+
+int matrice::song_length() const {
+    const auto end = std::find(song.begin() + 1, song.end(), kEndMarker);
+    return static_cast<int>(end - song.begin()) - 1;
+}
+
 void matrice::next_measure() {
     if (measure < kMeasures - 1) {
         ++measure;

@@ -73,10 +73,16 @@ public:
     // Position and mode.
     int get_step() const { return step; }
     void reset_step() { step = 0; }
+    // To a step of the current pattern, within its size.
+    void go_to_step(int to);
     // Plays the step (its sounds start on the output frame, 0: at once),
     // then moves by count steps.
     int advance(int count, std::uint64_t frame = 0);
     int get_measure() const { return measure; }
+    // To a measure of the song, within its 256.
+    void go_to_measure(int to);
+    // How many measures of the song mode come before its End marker.
+    int song_length() const;
     void next_measure();
     void previous_measure();
     void rewind_song();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -129,6 +130,107 @@ TEST(SequencerTimerTest, ChangedIntervalsAddUpWithoutDrift) {
                 << first << "/" << second << " ms, tick " << k;
             elapsed_ms += static_cast<std::uint64_t>(timer->interval());
         }
+    }
+}
+
+// Following a shared timeline, tick n sounds on the frame the timeline gives
+// its beat, a step waits for a beat not placed yet, and a beat too late to
+// land on is handed back instead of played.
+struct Followed {
+    SkewedOutput output{1.0};
+    std::vector<std::uint64_t> frames;
+    int behind = 0;
+    std::unique_ptr<SequencerTimer> timer;
+    double known_until = 1e9; // beats past this are not placed yet
+    double base = 0;          // the frame of beat 0
+    static constexpr double kFramesPerBeat = 22050;
+
+    Followed() {
+        timer = std::make_unique<SequencerTimer>(output.clock, kRate, kLead,
+                                                 [this] { frames.push_back(timer->tick_frame()); });
+        timer->follow(
+            [this](double beat) -> std::optional<double> {
+                if (beat > known_until) {
+                    return std::nullopt;
+                }
+                return base + beat * kFramesPerBeat;
+            },
+            [this] {
+                ++behind;
+                timer->setEnabled(false);
+            });
+        timer->set_beats_per_step(0.25);
+    }
+    // A frame this far from the output's clock now.
+    double ahead(std::chrono::milliseconds by) const {
+        const auto now = std::chrono::steady_clock::now();
+        return static_cast<double>(output.clock.read().frame_at(now, kRate) +
+                                   static_cast<std::uint64_t>(by.count()) * kRate / 1000);
+    }
+    std::uint64_t frame_of(double beat) const {
+        return static_cast<std::uint64_t>(std::round(base + beat * kFramesPerBeat));
+    }
+};
+
+TEST(SequencerTimerTest, FollowingTicksLandOnTheTimelinesFrames) {
+    Followed f;
+    QTest::qWait(30);
+    f.base = f.ahead(std::chrono::milliseconds(100)) - 2 * Followed::kFramesPerBeat;
+    f.timer->set_first_beat(2.0);
+    f.timer->setEnabled(true);
+    QTest::qWait(700);
+    f.timer->setEnabled(false);
+    ASSERT_GE(f.frames.size(), 4u); // 125 ms a step
+    for (std::size_t k = 0; k < f.frames.size(); ++k) {
+        ASSERT_EQ(f.frames[k], f.frame_of(2.0 + 0.25 * k)) << "tick " << k;
+    }
+    EXPECT_EQ(f.behind, 0);
+}
+
+TEST(SequencerTimerTest, AFollowedStepWaitsForItsBeatAndLateOnesAreHandedBack) {
+    Followed f;
+    QTest::qWait(30);
+    f.base = f.ahead(std::chrono::milliseconds(100));
+    f.known_until = 0.5; // three steps, then the clock stops coming
+    f.timer->set_first_beat(0);
+    f.timer->setEnabled(true);
+    QTest::qWait(500);
+    ASSERT_EQ(f.frames.size(), 3u);
+    // The clock comes back, its next beat 100 ms from now.
+    f.base = f.ahead(std::chrono::milliseconds(100)) - 0.75 * Followed::kFramesPerBeat;
+    f.known_until = 1e9;
+    QTest::qWait(300);
+    ASSERT_GT(f.frames.size(), 3u);
+    EXPECT_EQ(f.frames[3], f.frame_of(0.75));
+    EXPECT_EQ(f.behind, 0);
+    // The timeline jumps back a second: no tick plays its past frames.
+    const std::size_t before = f.frames.size();
+    f.base -= kRate;
+    QTest::qWait(200);
+    EXPECT_EQ(f.behind, 1);
+    EXPECT_FALSE(f.timer->isEnabled());
+    EXPECT_LE(f.frames.size(), before + 1);
+}
+
+// On its own grid, the clock of a step lands on the frame the grid gives
+// that fraction of the step: a whole step later is the next tick's frame.
+TEST(SequencerTimerTest, FramesWithinATickFollowTheGridExactly) {
+    AudioClock clock;
+    std::uint64_t frame = 0;
+    SequencerTimer timer(clock, kRate, kLead, [] {});
+    timer.run_offline([&] {
+        return std::chrono::steady_clock::time_point(std::chrono::hours(1)) +
+               std::chrono::microseconds(frame * 1'000'000 / kRate);
+    });
+    timer.setInterval(135);
+    timer.setEnabled(true);
+    for (int k = 0; k < 500; ++k) {
+        frame = timer.due_frame();
+        timer.tick();
+        const std::uint64_t next = timer.next_tick_frame();
+        ASSERT_EQ(timer.frame_after_tick(0, 96), timer.tick_frame());
+        ASSERT_EQ(timer.frame_after_tick(96, 96), next);
+        ASSERT_LE(timer.frame_after_tick(16, 96), timer.frame_after_tick(17, 96));
     }
 }
 
