@@ -11,6 +11,13 @@ namespace qx375 {
 namespace {
 
 constexpr double kBeatsPerBar = midi::kBeatsPerBar;
+// A beat this close to a bar or a step counts as on it: a master's bars,
+// beats and ticks are whole ticks, and frames whole frames.
+constexpr double kBeatSlack = 1e-3;
+
+int bar_of(double beat) {
+    return std::max(static_cast<int>(std::floor((beat + kBeatSlack) / kBeatsPerBar)), 0);
+}
 
 } // namespace
 
@@ -18,7 +25,7 @@ constexpr double kBeatsPerBar = midi::kBeatsPerBar;
 // timeline's own beats, so a song that ends or loops before the master's bar
 // still places its steps on the master's beat.
 void Tmain::sync_play(double beat) {
-    const int bar = static_cast<int>(std::floor(beat / kBeatsPerBar));
+    const int bar = bar_of(beat);
     if (RadioGroupPlay->item_index() == 1) {
         const int length = song_.song_length();
         if (length <= 0) {
@@ -36,9 +43,10 @@ void Tmain::sync_play(double beat) {
     }
     const int size = song_.get_size();
     const double into_bar = beat - bar * kBeatsPerBar;
-    // The first step at or after the beat; a beat a hair past a step (the
-    // rounding of a frame) still counts as that step.
-    const int step = static_cast<int>(std::ceil(into_bar * size / kBeatsPerBar - 1e-6));
+    // The first step at or after the beat; a beat a hair past a step still
+    // counts as that step.
+    const int step =
+        std::max(static_cast<int>(std::ceil((into_bar - kBeatSlack) * size / kBeatsPerBar)), 0);
     if (step >= size) {
         sync_play((bar + 1) * kBeatsPerBar);
         return;
@@ -58,7 +66,7 @@ void Tmain::sync_locate(double beat) {
         return;
     }
     const int length = song_.song_length();
-    const int bar = static_cast<int>(std::floor(beat / kBeatsPerBar));
+    const int bar = bar_of(beat);
     if (length <= 0) {
         return;
     }
@@ -99,10 +107,6 @@ double Tmain::sync_position() const {
 
 double Tmain::sync_bpm() const {
     return midi::bpm_of(song_.get_size(), std::max(TimerZicmu.interval(), 1));
-}
-
-double Tmain::sync_song_beats() const {
-    return song_.in_song_mode() ? song_.song_length() * kBeatsPerBar : HUGE_VAL;
 }
 
 } // namespace qx375

@@ -283,8 +283,8 @@ void SyncControl::poll_midi() {
     if (role_ != SyncRole::follow) {
         return;
     }
-    follower_.set_song_beats(host_.sync_song_beats());
     while (const std::optional<sync::ClockCommand> command = follower_.next_command()) {
+        waiting_for_clock_ = false;
         switch (command->kind) {
         case sync::ClockCommand::Kind::start:
             follow_from(command->beat);
@@ -297,7 +297,12 @@ void SyncControl::poll_midi() {
             break;
         }
     }
-    switch (follower_.state(output_frame_now())) {
+    const sync::ClockState state = follower_.state(output_frame_now());
+    if (waiting_for_clock_ && state == sync::ClockState::running && follower_.playing()) {
+        waiting_for_clock_ = false;
+        follow_from(follower_.last_beat().value_or(0));
+    }
+    switch (state) {
     case sync::ClockState::lost:
         say(Msg::sync_clock_lost);
         break;
@@ -330,8 +335,10 @@ void SyncControl::poll_jack() {
     }
     sync::Timeline line;
     line.frame = static_cast<double>(reading.output_frame);
-    const bool bars = reading.bbt_valid && reading.bpm > 0 && reading.beats_per_bar > 0 &&
-                      reading.ticks_per_beat > 0;
+    // Leading, the bars are the program's own, and its frames say exactly
+    // where they fall; another master's come in whole ticks.
+    const bool bars = role_ == SyncRole::follow && reading.bbt_valid && reading.bpm > 0 &&
+                      reading.beats_per_bar > 0 && reading.ticks_per_beat > 0;
     if (bars) {
         line.frames_per_beat =
             reading.beats_per_bar * 60.0 * output_.rate() / reading.bpm / kQuantum;
@@ -346,18 +353,26 @@ void SyncControl::poll_jack() {
         line.frames_per_beat = 60.0 * output_.rate() / host_.sync_bpm();
         line.beat = static_cast<double>(reading.transport_frame) / line.frames_per_beat;
     }
-    const auto offset = static_cast<std::int64_t>(reading.output_frame) -
-                        static_cast<std::int64_t>(reading.transport_frame);
     const bool was_rolling = transport_rolling_;
-    const bool relocated = std::abs(offset - transport_offset_) > 1;
-    transport_line_ = line;
-    transport_offset_ = offset;
     transport_rolling_ = reading.rolling;
-    if (reading.rolling && (!was_rolling || relocated)) {
-        follow_from(line.beat);
-    } else if (!reading.rolling && was_rolling) {
+    if (reading.rolling) {
+        // Steps count from where the roll began, which the reading may
+        // already be a few cycles past.
+        line.beat -= static_cast<double>(reading.transport_frame - reading.roll_transport_frame) /
+                     line.frames_per_beat;
+        line.frame = static_cast<double>(reading.roll_output_frame);
+        transport_line_ = line;
+        if (!was_rolling || reading.roll_output_frame != roll_output_frame_) {
+            roll_output_frame_ = reading.roll_output_frame;
+            follow_from(line.beat);
+        }
+        return;
+    }
+    if (was_rolling) {
         stop_following();
-    } else if (!reading.rolling && relocated && !host_.sync_playing()) {
+    }
+    if (reading.transport_frame != stopped_frame_ && !host_.sync_playing()) {
+        stopped_frame_ = reading.transport_frame;
         driving_ = true;
         host_.sync_locate(line.beat);
         driving_ = false;
@@ -441,10 +456,11 @@ void SyncControl::behind() {
         return;
     case SyncSource::midi:
         beat = follower_.last_beat().value_or(beat);
-        // A clock that cannot be followed is said as such; the song waits
-        // at its last beat for one that can.
+        // A clock that cannot be followed is said as such; playback waits
+        // for one that can, and then rejoins it.
         if (follower_.state(output_frame_now()) != sync::ClockState::running) {
-            follow_from(beat);
+            waiting_for_clock_ = true;
+            stop_following();
             return;
         }
         break;
@@ -498,7 +514,16 @@ double SyncControl::heard_after() const {
 }
 
 std::uint64_t SyncControl::follow_delay() const {
-    return timer_.lookahead();
+    if (source_ != SyncSource::jack) {
+        return timer_.lookahead();
+    }
+    // A step of the transport's timeline is ticked this long after the
+    // transport reached it: time to see a relocation or a stop that came
+    // first (a cycle to read it, a poll to take it, as much again for a busy
+    // machine), so that no step of the old position plays after it.
+    const std::uint64_t notice =
+        2 * (output_.status().period + output_.rate() * kPoll.count() / 1000);
+    return timer_.lookahead() + notice;
 }
 
 } // namespace qx375

@@ -49,8 +49,6 @@ public:
     virtual double sync_position() const = 0;
     // The program's own tempo as the outside world counts it.
     virtual double sync_bpm() const = 0;
-    // How many beats the song lasts, to its End marker.
-    virtual double sync_song_beats() const = 0;
 };
 
 // The sync's menu, its setting in qx375.ini, and the work of each source:
@@ -122,14 +120,16 @@ private:
 
     // MIDI clock.
     sync::ClockFollower follower_;
-    bool send_first_ = false;    // the next tick begins the clock
-    bool send_start_ = false;    // with Start, else with Continue
-    double start_position_ = 0;  // the beat playback started from
-    bool clock_running_ = false; // a Start or Continue went out, and no Stop yet
+    bool send_first_ = false;        // the next tick begins the clock
+    bool send_start_ = false;        // with Start, else with Continue
+    double start_position_ = 0;      // the beat playback started from
+    bool clock_running_ = false;     // a Start or Continue went out, and no Stop yet
+    bool waiting_for_clock_ = false; // stopped for a clock that could not be followed
 
     // JACK transport.
     bool transport_rolling_ = false;
-    std::int64_t transport_offset_ = 0; // output frame less transport frame while rolling
+    std::uint64_t roll_output_frame_ = 0; // where the roll followed began
+    std::uint64_t stopped_frame_ = 0;     // where the transport last stood still
     sync::Timeline transport_line_;
 
     // Ableton Link.

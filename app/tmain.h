@@ -192,7 +192,6 @@ private:
         bool sync_playing() const override { return window_.TimerZicmu.isEnabled(); }
         double sync_position() const override { return window_.sync_position(); }
         double sync_bpm() const override { return window_.sync_bpm(); }
-        double sync_song_beats() const override { return window_.sync_song_beats(); }
 
     private:
         Tmain& window_;
@@ -261,7 +260,6 @@ private:
     void sync_say(const QString& text);
     double sync_position() const;
     double sync_bpm() const;
-    double sync_song_beats() const;
 
     // Start-up.
     void run_setup();

@@ -176,7 +176,7 @@ private:
         follow_server_clock();
         const std::uint64_t block_start = mixer_.frame();
         take_midi_in(frames, block_start);
-        publish_transport(block_start);
+        publish_transport(block_start, frames);
 
         auto* left = static_cast<float*>(jack_port_get_buffer(out_left_, frames));
         auto* right = static_cast<float*>(jack_port_get_buffer(out_right_, frames));
@@ -232,12 +232,22 @@ private:
         last_block_start_ = mixer_.frame();
     }
 
-    void publish_transport(std::uint64_t block_start) noexcept {
+    void publish_transport(std::uint64_t block_start, jack_nframes_t frames) noexcept {
         jack_position_t pos{};
         TransportReading reading;
         reading.rolling = jack_transport_query(client_, &pos) == JackTransportRolling;
         reading.transport_frame = pos.frame;
         reading.output_frame = block_start;
+        // A roll starts where the transport starts rolling or moves while it
+        // rolls; the frame a follower's first step falls on.
+        if (reading.rolling && (!was_rolling_ || pos.frame != next_transport_frame_)) {
+            roll_transport_frame_ = pos.frame;
+            roll_output_frame_ = block_start;
+        }
+        was_rolling_ = reading.rolling;
+        next_transport_frame_ = static_cast<std::uint64_t>(pos.frame) + frames;
+        reading.roll_transport_frame = roll_transport_frame_;
+        reading.roll_output_frame = roll_output_frame_;
         reading.bbt_valid = (pos.valid & JackPositionBBT) != 0;
         if (reading.bbt_valid) {
             reading.bar = pos.bar;
@@ -363,6 +373,10 @@ private:
     midi::NoteOffs offs_;
     bool started_ = false;
     jack_nframes_t last_server_frame_ = 0;
+    bool was_rolling_ = false;
+    std::uint64_t next_transport_frame_ = 0;
+    std::uint64_t roll_transport_frame_ = 0;
+    std::uint64_t roll_output_frame_ = 0;
     std::uint64_t last_block_start_ = 0;
     std::uint64_t cycles_ = 0;
     TimebaseGrid timebase_grid_;

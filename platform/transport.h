@@ -11,10 +11,15 @@ namespace qx375 {
 // frame the mixer rendered first in that cycle. The bar, beat and tick are
 // the timebase master's, when there is one (bbt_valid); bar and beat count
 // from 1. `cycle` counts the cycles the output has read the transport in.
+// While rolling, the roll's frames say where it began: the transport's frame
+// in the first cycle since it started or last moved, and that cycle's first
+// output frame.
 struct TransportReading {
     bool rolling = false;
     std::uint64_t transport_frame = 0;
     std::uint64_t output_frame = 0;
+    std::uint64_t roll_transport_frame = 0;
+    std::uint64_t roll_output_frame = 0;
     bool bbt_valid = false;
     std::int32_t bar = 0;
     std::int32_t beat = 0;

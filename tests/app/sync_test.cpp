@@ -6,6 +6,9 @@
 #include <QCheckBox>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
 #include <random>
 
 namespace qx375::test {
@@ -66,6 +69,275 @@ TEST_P(ClockOut, ClocksStartAndStopLandOnTheStepsFrames) {
 
 INSTANTIATE_TEST_SUITE_P(SizesAndRates, ClockOut,
                          ::testing::Values(ClockOutCase{16, 48000}, ClockOutCase{14, 44100}));
+
+// A song of four measures of pattern 1, hits on all 16 steps, in song mode,
+// at the slider's 120: 135 ms a step, 111.1 BPM to the outside.
+void four_bars(SyncRig& rig, bool loop) {
+    rig.hits_on_every_step(16);
+    for (int m = 1; m <= 4; ++m) {
+        rig.song().song[m] = 1;
+    }
+    rig.song().song[5] = kEndMarker;
+    rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(loop);
+    rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
+    rig.set_tempo(120);
+}
+
+// The frames of clocks at a tempo that moves from `from` to `to` BPM over
+// `count` clocks, each off by up to `jitter` frames.
+std::vector<jack_nframes_t> clock_frames(jack_nframes_t first, std::uint32_t rate, int count,
+                                         double from, double to, int jitter) {
+    std::mt19937 random(375);
+    std::uniform_int_distribution<int> off(-jitter, jitter);
+    std::vector<jack_nframes_t> frames;
+    double at = first;
+    for (int k = 0; k < count; ++k) {
+        frames.push_back(static_cast<jack_nframes_t>(std::lround(at) + (k == 0 ? 0 : off(random))));
+        const double bpm = from + (to - from) * k / count;
+        at += 60.0 * rate / (24 * bpm);
+    }
+    return frames;
+}
+
+std::vector<MidiEvent> as_clocks(const std::vector<jack_nframes_t>& frames) {
+    std::vector<MidiEvent> events;
+    for (jack_nframes_t f : frames) {
+        events.push_back(midi(f, {kClockByte}));
+    }
+    return events;
+}
+
+struct ClockInCase {
+    double from;
+    double to;
+    int jitter_frames;
+};
+
+class ClockIn : public ::testing::TestWithParam<ClockInCase> {};
+
+// Following, each step sounds a fixed delay after the very clock it falls
+// on: the first on the Start's own beat, none lost, none doubled, and no
+// more jitter than the clock's own.
+TEST_P(ClockIn, EveryStepSoundsAFixedDelayAfterItsClock) {
+    const auto [from, to, jitter] = GetParam();
+    SyncRig rig;
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    four_bars(rig, true);
+    rig.choose("SyncFollow1");
+    rig.choose("SyncMidi1");
+
+    const std::uint32_t rate = rig.peer->rate();
+    const jack_nframes_t lead_in = rig.peer->frame_time() + rate / 2;
+    // A beat of clock before the Start, as a DAW sends while stopped, for
+    // the tempo; then Start and four bars.
+    auto before = clock_frames(lead_in, rate, 24, from, from, jitter);
+    const jack_nframes_t first =
+        before.back() + static_cast<jack_nframes_t>(60.0 * rate / (24 * from));
+    const auto clocks = clock_frames(first, rate, 4 * 96, from, to, jitter);
+    std::vector<MidiEvent> events = as_clocks(before);
+    events.push_back(midi(first - 10, {0xFA}));
+    for (const MidiEvent& e : as_clocks(clocks)) {
+        events.push_back(e);
+    }
+    events.push_back(midi(clocks.back() + 500, {0xFC}));
+    ASSERT_TRUE(rig.peer->send(events));
+    rig.wait_until(clocks.back() + rate);
+    ASSERT_EQ(rig.peer->late_events(), 0);
+
+    const auto notes = rig.frames_of(kNoteOn);
+    ASSERT_EQ(notes.size(), 4u * 16u);
+    const jack_nframes_t delay = notes[0] - clocks[0];
+    for (std::size_t k = 0; k < notes.size(); ++k) {
+        ASSERT_EQ(notes[k] - clocks[6 * k], delay) << "step " << k;
+    }
+    EXPECT_LT(delay, rate / 10);
+    EXPECT_FALSE(rig.window().findChild<QCheckBox*>("CheckBoxBeat")->isChecked());
+}
+
+INSTANTIATE_TEST_SUITE_P(SteadyJitteryAndRamped, ClockIn,
+                         ::testing::Values(ClockInCase{120, 120, 0}, ClockInCase{120, 120, 48},
+                                           ClockInCase{100, 140, 0}));
+
+// A clock that stops mid-bar is said; nothing plays while it is away, and
+// when it comes back each step sounds after its own clock again. One a
+// thousand BPM fast is said and not followed.
+TEST(ClockInBadInput, AStoppedClockAndAWildOneAreSaidAndNoStepsBurst) {
+    SyncRig rig;
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    four_bars(rig, true);
+    rig.choose("SyncFollow1");
+    rig.choose("SyncMidi1");
+    const std::uint32_t rate = rig.peer->rate();
+    const jack_nframes_t first = rig.peer->frame_time() + rate / 2;
+    auto clocks = clock_frames(first, rate, 40, 120, 120, 0);
+    const auto resumed = clock_frames(clocks.back() + 2 * rate, rate, 56, 120, 120, 0);
+    std::vector<MidiEvent> events{midi(first - 10, {0xFA})};
+    for (const MidiEvent& e : as_clocks(clocks)) {
+        events.push_back(e);
+    }
+    ASSERT_TRUE(rig.peer->send(events));
+    // Lost after two beats without a clock: a second at 120 BPM.
+    rig.wait_until(clocks.back() + 3 * rate / 2);
+    EXPECT_TRUE(rig.window().windowTitle().contains("MIDI clock lost"))
+        << rig.window().windowTitle().toStdString();
+    EXPECT_EQ(rig.frames_of(kNoteOn).size(), 7u); // clocks 0, 6, .. 36
+    ASSERT_TRUE(rig.peer->send(as_clocks(resumed)));
+    rig.wait_until(resumed.back() + rate / 2);
+    const auto notes = rig.frames_of(kNoteOn);
+    ASSERT_GE(notes.size(), 7u + 9u);
+    for (std::size_t k = 1; k < notes.size(); ++k) {
+        EXPECT_GE(notes[k] - notes[k - 1], 6 * 1000u - 1) << "a burst at note " << k;
+    }
+    EXPECT_FALSE(rig.window().windowTitle().contains("lost"));
+
+    // A thousand BPM: 120 frames a clock at 48 kHz.
+    const std::size_t before = notes.size();
+    const jack_nframes_t wild = rig.peer->frame_time() + rate / 4;
+    ASSERT_TRUE(rig.peer->send(as_clocks(clock_frames(wild, rate, 400, 1000, 1000, 0))));
+    rig.wait_until(wild + rate);
+    EXPECT_TRUE(rig.window().windowTitle().contains("faster than 300"))
+        << rig.window().windowTitle().toStdString();
+    EXPECT_LE(rig.frames_of(kNoteOn).size(), before + 1);
+}
+
+// A Song Position Pointer beyond the song moves it to its last measure and
+// says so.
+TEST(ClockInBadInput, ASongPositionBeyondTheSongIsSaid) {
+    SyncRig rig;
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    four_bars(rig, false);
+    rig.choose("SyncFollow1");
+    rig.choose("SyncMidi1");
+    const jack_nframes_t at = rig.peer->frame_time() + rig.peer->rate() / 4;
+    ASSERT_TRUE(rig.peer->send(std::vector{midi(at, {0xF2, 0x7F, 0x7F})}));
+    rig.wait_until(at + rig.peer->rate() / 4);
+    EXPECT_EQ(rig.song().get_measure(), 4);
+    EXPECT_TRUE(rig.window().windowTitle().contains("beyond the song"))
+        << rig.window().windowTitle().toStdString();
+}
+
+// The first cycle, from `from` on, in which the transport rolled from
+// `frame`: where that frame fell on the server's clock.
+std::optional<jack_nframes_t> rolled_from(const std::vector<TransportCycle>& cycles,
+                                          jack_nframes_t from, jack_nframes_t frame) {
+    for (const TransportCycle& c : cycles) {
+        if (static_cast<std::int32_t>(c.start - from) >= 0 && c.state == JackTransportRolling &&
+            c.frame == frame) {
+            return c.start;
+        }
+    }
+    return std::nullopt;
+}
+
+// Following the transport: starts, and relocations while rolling, to bars
+// all over the song. Each one's first step sounds once, the same delay
+// after the transport reached it, the delay our ports report as latency,
+// and nothing of the old position plays after it.
+TEST(Transport, HundredStartsAndRelocationsNeverLoseOrDoubleTheFirstBeat) {
+    SyncRig rig(JackSettings{.period = 256, .rate = 48000});
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    rig.peer.reset();
+    rig.peer = std::make_unique<TestClient>(
+        rig.server.name(), "peer",
+        TestClientPorts{.midi_input = true, .midi_events = 16384, .transport_cycles = 60000});
+    rig.peer->connect("qx375:midi_out", rig.peer->midi_input());
+    four_bars(rig, true);
+    rig.choose("SyncFollow1");
+    rig.choose("SyncJack1");
+    const jack_nframes_t bar = 16 * 135 * 48; // frames at the program's own tempo
+    const jack_nframes_t delay = rig.peer->latency("qx375:out_L", JackCaptureLatency).max;
+    ASSERT_GT(delay, 0u);
+
+    std::mt19937 random(19);
+    int checked = 0;
+    for (int i = 0; i < 50; ++i) {
+        for (const bool relocate : {false, true}) {
+            const jack_nframes_t target = bar * static_cast<jack_nframes_t>(random() % 6);
+            const jack_nframes_t asked = rig.peer->frame_time();
+            const std::size_t notes_before = rig.frames_of(kNoteOn).size();
+            rig.peer->transport_locate(target);
+            if (!relocate) {
+                rig.peer->transport_start();
+            }
+            std::optional<jack_nframes_t> rolled;
+            for (int wait = 0; wait < 100 && !rolled; ++wait) {
+                QTest::qWait(5);
+                rolled = rolled_from(rig.peer->transport_cycles(), asked, target);
+            }
+            ASSERT_TRUE(rolled) << "event " << checked;
+            rig.wait_until(*rolled + delay + 2 * 6480);
+            const auto notes = rig.frames_of(kNoteOn);
+            const auto first = std::find(notes.begin() + static_cast<std::ptrdiff_t>(notes_before),
+                                         notes.end(), *rolled + delay);
+            ASSERT_NE(first, notes.end())
+                << "event " << checked << ": its first beat is lost" << [&] {
+                       std::string seen;
+                       for (std::size_t n = notes_before; n < notes.size(); ++n) {
+                           seen += " " + std::to_string(static_cast<std::int64_t>(notes[n]) -
+                                                        static_cast<std::int64_t>(*rolled + delay));
+                       }
+                       return seen + " target " + std::to_string(target) +
+                              (relocate ? " relocated" : " started");
+                   }();
+            ASSERT_EQ(std::count(notes.begin(), notes.end(), *rolled + delay), 1);
+            for (auto n = first + 1; n != notes.end(); ++n) {
+                ASSERT_EQ((*n - *first) % 6480, 0u) << "event " << checked << ": off the grid";
+            }
+            for (auto n = notes.begin() + static_cast<std::ptrdiff_t>(notes_before); n != first;
+                 ++n) {
+                ASSERT_LT(*n, *rolled + delay) << "event " << checked << ": the old position";
+            }
+            ++checked;
+        }
+        rig.peer->transport_stop();
+        QTest::qWait(40);
+    }
+    EXPECT_EQ(checked, 100);
+}
+
+// A relocation far beyond the song: said, and the song plays its last bar.
+TEST(Transport, ARelocationBeyondTheSongIsSaid) {
+    SyncRig rig;
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    four_bars(rig, false);
+    rig.choose("SyncFollow1");
+    rig.choose("SyncJack1");
+    rig.peer->transport_locate(16 * 135 * 48 * 9999);
+    rig.peer->transport_start();
+    QTest::qWait(400);
+    EXPECT_TRUE(rig.window().windowTitle().contains("bar 10000 lies beyond"))
+        << rig.window().windowTitle().toStdString();
+    EXPECT_EQ(rig.song().get_measure(), 4);
+    rig.peer->transport_stop();
+    QTest::qWait(100);
+    EXPECT_FALSE(rig.window().findChild<QCheckBox*>("CheckBoxBeat")->isChecked());
+}
+
+// Leading, the program publishes its bars, beats and ticks, and its play
+// button moves the transport.
+TEST(Transport, LeadingPublishesBarBeatTickAndTempo) {
+    SyncRig rig;
+    ASSERT_TRUE(rig.ready()) << rig.server.failure();
+    four_bars(rig, true);
+    rig.choose("SyncLead1");
+    rig.choose("SyncJack1");
+    rig.press("BitBtnAction");
+    QTest::qWait(300);
+    TransportState state = rig.peer->transport_query();
+    EXPECT_EQ(state.state, JackTransportRolling);
+    ASSERT_TRUE(state.bbt);
+    EXPECT_NEAR(state.bpm, 240000.0 / (16 * 135), 1e-6);
+    EXPECT_EQ(state.beats_per_bar, 4);
+    const double frames_per_beat = 60.0 * 48000 / state.bpm;
+    const auto beats = static_cast<std::int64_t>(state.frame / frames_per_beat);
+    EXPECT_EQ(state.bar, beats / 4 + 1);
+    EXPECT_EQ(state.beat, beats % 4 + 1);
+    EXPECT_GT(rig.frames_of(kNoteOn).size(), 0u);
+    rig.press("BitBtnAction");
+    QTest::qWait(200);
+    EXPECT_EQ(rig.peer->transport_query().state, JackTransportStopped);
+    EXPECT_FALSE(rig.window().findChild<QCheckBox*>("CheckBoxBeat")->isChecked());
+}
 
 } // namespace
 } // namespace qx375::test
