@@ -389,9 +389,8 @@ void SyncControl::poll_link() {
         link_peers_ = link_->peers();
         say(Msg::sync_link_peers, QString::number(link_peers_));
     }
-    if (role_ == SyncRole::follow) {
-        host_.sync_show_bpm(link_->tempo());
-    }
+    // Hits fall on the session's beat whoever leads, so its tempo is shown.
+    host_.sync_show_bpm(link_->tempo());
     const bool playing = link_->playing();
     if (playing == link_playing_) {
         return;
@@ -519,10 +518,10 @@ std::uint64_t SyncControl::follow_delay() const {
     }
     // A step of the transport's timeline is ticked this long after the
     // transport reached it: time to see a relocation or a stop that came
-    // first (a cycle to read it, a poll to take it, as much again for a busy
-    // machine), so that no step of the old position plays after it.
+    // first (two cycles to read it, and the window's usual lateness to take
+    // it), so that no step of the old position plays after it.
     const std::uint64_t notice =
-        2 * (output_.status().period + output_.rate() * kPoll.count() / 1000);
+        2 * output_.status().period + output_.rate() * SequencerTimer::kTickLateness.count() / 1000;
     return timer_.lookahead() + notice;
 }
 

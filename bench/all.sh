@@ -70,6 +70,12 @@ done
 figures < <("$bench/jack_bench" flood 60)
 figures < <("$bench/jack_bench" watch 128 "JACK's example client jack_metro, to compare" \
     timeout 123 jack_metro -b 120)
+# Keeping time with others: MIDI clock out for ten minutes, clock in, the
+# transport, and Link between two instances on a network of their own.
+figures < <("$bench/sync_bench" clock-out 600)
+figures < <("$bench/sync_bench" clock-in 60)
+figures < <("$bench/sync_bench" transport 100)
+figures < <(bash "$(dirname "$0")/../tests/support/private_network.sh" "$bench/sync_bench" link 300)
 # What SDL itself tries when no card answers, not the silent driver above.
 figures < <(env -u SDL_AUDIODRIVER "$bench/device_probe" 10 2>/dev/null | sed -n 's/^trying a card that is not there: median \([0-9.]* ms\).*/FIGURE|trying the sound card again at a start of playback, without one|\1/p')
 

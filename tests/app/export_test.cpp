@@ -138,7 +138,9 @@ struct VirtualRig : VirtualScratch, Program {
         notifier.shown.clear();
     }
 
-    // Renders until `done`, at most a minute of sound.
+    // Renders until `done`, at most a minute of sound. The take is written
+    // away from the window's thread, in real time: a minute of silence may
+    // render before it is, so its end is waited for as it comes.
     void run_until(const std::function<bool()>& done) {
         std::vector<float> block(2 * kBlock);
         SequencerTimer& timer = window.timer();
@@ -149,6 +151,11 @@ struct VirtualRig : VirtualScratch, Program {
             output.pull(block);
             keep_pace_with_the_recorder();
             QCoreApplication::processEvents();
+        }
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done() && !timer.isEnabled() && std::chrono::steady_clock::now() < give_up) {
+            output.pull(block);
+            QTest::qWait(5);
         }
     }
 

@@ -8,13 +8,17 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QImage>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,7 +38,11 @@ struct SyncRig : ScratchRig {
     std::unique_ptr<Program> program;
     std::unique_ptr<TestClient> peer;
 
-    explicit SyncRig(JackSettings settings = {}) : server(settings) {
+    // A period long enough that the server, which runs without real-time
+    // scheduling here, keeps its cycles on a busy machine.
+    static constexpr JackSettings kServer{.period = 1024, .rate = 48000};
+
+    explicit SyncRig(JackSettings settings = kServer) : server(settings) {
         if (!server.failure().empty() || output.backend() != AudioBackendKind::jack) {
             return;
         }
@@ -99,5 +107,55 @@ struct SyncRig : ScratchRig {
         }
     }
 };
+
+// A song of four measures of pattern 1, hits on all 16 steps, in song mode,
+// at the slider's 120: 135 ms a step, 111.1 BPM to the outside.
+inline void four_bars(SyncRig& rig, bool loop) {
+    rig.hits_on_every_step(16);
+    for (int m = 1; m <= 4; ++m) {
+        rig.song().song[m] = 1;
+    }
+    rig.song().song[5] = kEndMarker;
+    rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(loop);
+    rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
+    rig.set_tempo(120);
+}
+
+// The frames of clocks at a tempo that moves from `from` to `to` BPM over
+// `count` clocks, each off by up to `jitter` frames.
+inline std::vector<jack_nframes_t> clock_frames(jack_nframes_t first, std::uint32_t rate, int count,
+                                                double from, double to, int jitter) {
+    std::mt19937 random(375);
+    std::uniform_int_distribution<int> off(-jitter, jitter);
+    std::vector<jack_nframes_t> frames;
+    double at = first;
+    for (int k = 0; k < count; ++k) {
+        frames.push_back(static_cast<jack_nframes_t>(std::lround(at) + (k == 0 ? 0 : off(random))));
+        const double bpm = from + (to - from) * k / count;
+        at += 60.0 * rate / (24 * bpm);
+    }
+    return frames;
+}
+
+inline std::vector<MidiEvent> as_clocks(const std::vector<jack_nframes_t>& frames) {
+    std::vector<MidiEvent> events;
+    for (jack_nframes_t f : frames) {
+        events.push_back(midi(f, {kClockByte}));
+    }
+    return events;
+}
+
+// The first cycle, from `from` on, in which the transport rolled from
+// `frame`: where that frame fell on the server's clock.
+inline std::optional<jack_nframes_t> rolled_from(const std::vector<TransportCycle>& cycles,
+                                                 jack_nframes_t from, jack_nframes_t frame) {
+    for (const TransportCycle& c : cycles) {
+        if (static_cast<std::int32_t>(c.start - from) >= 0 && c.state == JackTransportRolling &&
+            c.frame == frame) {
+            return c.start;
+        }
+    }
+    return std::nullopt;
+}
 
 } // namespace qx375::test

@@ -70,43 +70,6 @@ TEST_P(ClockOut, ClocksStartAndStopLandOnTheStepsFrames) {
 INSTANTIATE_TEST_SUITE_P(SizesAndRates, ClockOut,
                          ::testing::Values(ClockOutCase{16, 48000}, ClockOutCase{14, 44100}));
 
-// A song of four measures of pattern 1, hits on all 16 steps, in song mode,
-// at the slider's 120: 135 ms a step, 111.1 BPM to the outside.
-void four_bars(SyncRig& rig, bool loop) {
-    rig.hits_on_every_step(16);
-    for (int m = 1; m <= 4; ++m) {
-        rig.song().song[m] = 1;
-    }
-    rig.song().song[5] = kEndMarker;
-    rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(loop);
-    rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-    rig.set_tempo(120);
-}
-
-// The frames of clocks at a tempo that moves from `from` to `to` BPM over
-// `count` clocks, each off by up to `jitter` frames.
-std::vector<jack_nframes_t> clock_frames(jack_nframes_t first, std::uint32_t rate, int count,
-                                         double from, double to, int jitter) {
-    std::mt19937 random(375);
-    std::uniform_int_distribution<int> off(-jitter, jitter);
-    std::vector<jack_nframes_t> frames;
-    double at = first;
-    for (int k = 0; k < count; ++k) {
-        frames.push_back(static_cast<jack_nframes_t>(std::lround(at) + (k == 0 ? 0 : off(random))));
-        const double bpm = from + (to - from) * k / count;
-        at += 60.0 * rate / (24 * bpm);
-    }
-    return frames;
-}
-
-std::vector<MidiEvent> as_clocks(const std::vector<jack_nframes_t>& frames) {
-    std::vector<MidiEvent> events;
-    for (jack_nframes_t f : frames) {
-        events.push_back(midi(f, {kClockByte}));
-    }
-    return events;
-}
-
 struct ClockInCase {
     double from;
     double to;
@@ -216,25 +179,12 @@ TEST(ClockInBadInput, ASongPositionBeyondTheSongIsSaid) {
         << rig.window().windowTitle().toStdString();
 }
 
-// The first cycle, from `from` on, in which the transport rolled from
-// `frame`: where that frame fell on the server's clock.
-std::optional<jack_nframes_t> rolled_from(const std::vector<TransportCycle>& cycles,
-                                          jack_nframes_t from, jack_nframes_t frame) {
-    for (const TransportCycle& c : cycles) {
-        if (static_cast<std::int32_t>(c.start - from) >= 0 && c.state == JackTransportRolling &&
-            c.frame == frame) {
-            return c.start;
-        }
-    }
-    return std::nullopt;
-}
-
 // Following the transport: starts, and relocations while rolling, to bars
 // all over the song. Each one's first step sounds once, the same delay
 // after the transport reached it, the delay our ports report as latency,
 // and nothing of the old position plays after it.
 TEST(Transport, HundredStartsAndRelocationsNeverLoseOrDoubleTheFirstBeat) {
-    SyncRig rig(JackSettings{.period = 256, .rate = 48000});
+    SyncRig rig;
     ASSERT_TRUE(rig.ready()) << rig.server.failure();
     rig.peer.reset();
     rig.peer = std::make_unique<TestClient>(
