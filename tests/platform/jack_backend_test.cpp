@@ -348,8 +348,8 @@ TEST_P(JackFlood, AFloodOfMessagesBreaksNothingAndLeavesNoNoteHanging) {
         const auto at = static_cast<jack_nframes_t>(first + i * pads.rate() / 10000);
         switch (i % 5) {
         case 0:
-            flood.push_back(
-                midi(at, {0x90 | (i % 16), std::uint8_t(i % 128), std::uint8_t(i % 128)}));
+            flood.push_back(midi(
+                at, {std::uint8_t(0x90 | (i % 16)), std::uint8_t(i % 128), std::uint8_t(i % 128)}));
             break;
         case 1:
             flood.push_back(midi(at, {std::uint8_t(i % 128), 0x40})); // running status

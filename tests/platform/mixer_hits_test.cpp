@@ -90,7 +90,7 @@ TEST(MixerHits, AnAuditionGoesOnFromWhereTheSoundStopped) {
 TEST(MixerHits, ANoteFromOutsidePlaysAtItsVelocityAndDoesNotGoOutAgain) {
     HitRig rig;
     rig.play(256); // the bindings and the map are in place
-    for (const auto [velocity, frame] : {std::pair(127, 300), std::pair(64, 400)}) {
+    for (const auto& [velocity, frame] : {std::pair(127, 300), std::pair(64, 400)}) {
         ASSERT_TRUE(rig.mixer().start_at(2, frame, static_cast<std::uint8_t>(velocity)));
     }
     const auto out = rig.play(256);

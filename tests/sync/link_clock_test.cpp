@@ -39,9 +39,11 @@ TEST(LinkClock, CarriesAMomentToLinksClockAndBack) {
         EXPECT_GE(micros(back - steady_before), -2.0);
         EXPECT_LE(micros(back - steady_after), 2.0);
     }
+    // There and back measures the clocks twice; a thread put off between
+    // its readings widens each measure by a few microseconds.
     const auto now = Clock::now();
     for (const auto time : {now, now + 1234567ns, now - 3s - 777ns, now + 1h + 999ns}) {
-        EXPECT_NEAR(micros(from_link_time(to_link_time(time)) - time), 0.0, 1.0);
+        EXPECT_NEAR(micros(from_link_time(to_link_time(time)) - time), 0.0, 10.0);
     }
 }
 
