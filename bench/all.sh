@@ -72,7 +72,8 @@ figures < <("$bench/jack_bench" watch 128 "JACK's example client jack_metro, to 
     timeout 123 jack_metro -b 120)
 # Keeping time with others: MIDI clock out for ten minutes, clock in, the
 # transport, and Link between two instances on a network of their own.
-figures < <("$bench/sync_bench" clock-out 600)
+figures < <("$bench/sync_bench" clock-out 600 16)
+figures < <("$bench/sync_bench" clock-out 60 14)
 figures < <("$bench/sync_bench" clock-in 60)
 figures < <("$bench/sync_bench" transport 100)
 figures < <(bash "$(dirname "$0")/../tests/support/private_network.sh" "$bench/sync_bench" link 300)

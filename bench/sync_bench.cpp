@@ -1,6 +1,6 @@
 // The program keeping time with others, on a private JACK server:
-//   sync_bench clock-out SECONDS
-//       leads a MIDI clock at the slider's 120 with 16 and 14 steps: each
+//   sync_bench clock-out SECONDS [SIZE]
+//       leads a MIDI clock at the slider's 120 with 16 and 14 steps (or SIZE): each
 //       clock's distance from the steps' grid, and the drift of the last
 //       clock and the last hit from where the grid puts them
 //   sync_bench clock-in SECONDS
@@ -40,8 +40,8 @@ std::int64_t worst(const std::vector<std::int64_t>& errors) {
     return most;
 }
 
-int clock_out(int seconds) {
-    for (const int size : {16, 14}) {
+int clock_out(int seconds, const std::vector<int>& sizes) {
+    for (const int size : sizes) {
         SyncRig rig(JackSettings{.period = 256, .rate = 48000});
         if (!rig.ready()) {
             std::fprintf(stderr, "no JACK server: %s\n", rig.server.failure().c_str());
@@ -242,7 +242,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int amount = argc > 2 ? std::atoi(argv[2]) : 0;
     if (mode == "clock-out" && amount > 0) {
-        return qx375::test::clock_out(amount);
+        const std::vector<int> sizes =
+            argc > 3 ? std::vector<int>{std::atoi(argv[3])} : std::vector<int>{16, 14};
+        return qx375::test::clock_out(amount, sizes);
     }
     if (mode == "clock-in" && amount > 0) {
         return qx375::test::clock_in(amount);
@@ -253,7 +255,7 @@ int main(int argc, char** argv) {
     if (mode == "link" && amount > 0) {
         return qx375::test::link(amount);
     }
-    std::fprintf(stderr, "usage: sync_bench clock-out SECONDS | clock-in SECONDS | "
+    std::fprintf(stderr, "usage: sync_bench clock-out SECONDS [SIZE] | clock-in SECONDS | "
                          "transport STARTS | link SECONDS\n");
     return 2;
 }
