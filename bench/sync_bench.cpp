@@ -47,6 +47,13 @@ int clock_out(int seconds, const std::vector<int>& sizes) {
             std::fprintf(stderr, "no JACK server: %s\n", rig.server.failure().c_str());
             return 1;
         }
+        // Room for every clock and note of the run, on and off.
+        rig.peer.reset();
+        rig.peer = std::make_unique<TestClient>(
+            rig.server.name(), "peer",
+            TestClientPorts{.midi_input = true,
+                            .midi_events = static_cast<std::size_t>(seconds) * 200 + 4096});
+        rig.peer->connect("qx375:midi_out", rig.peer->midi_input());
         rig.hits_on_every_step(size);
         rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
         rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
@@ -86,7 +93,8 @@ int clock_out(int seconds, const std::vector<int>& sizes) {
         figure("MIDI clock out, " + std::to_string(size) +
                    " steps: drift of the last clock and hit",
                std::to_string(clock_errors.back()) + " / " + std::to_string(hit_errors.back()) +
-                   " frames; xruns " + std::to_string(rig.peer->xruns()));
+                   " frames; xruns " + std::to_string(rig.peer->xruns()) +
+                   ", events the recorder dropped " + std::to_string(rig.peer->events_dropped()));
     }
     return 0;
 }
