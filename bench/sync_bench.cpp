@@ -90,6 +90,27 @@ int clock_out(int seconds, const std::vector<int>& sizes) {
                    std::to_string(clocks.size()) + " clocks; hits " +
                    std::to_string(worst(hit_errors)) + " frames over " +
                    std::to_string(notes.size()));
+        // Against the audio: a hit whose step holds a clock has that clock on
+        // its own frame, whatever the grid did; a clock interval more than a
+        // frame off the grid's is where the grid moved (a tick the server's
+        // stalls made late).
+        std::size_t apart = 0;
+        for (std::size_t n = 0; n < notes.size(); ++n) {
+            if (96 * n % size == 0 && !std::binary_search(clocks.begin(), clocks.end(), notes[n])) {
+                ++apart;
+            }
+        }
+        std::size_t moves = 0;
+        for (std::size_t k = 1; k < clocks.size(); ++k) {
+            const auto expected = grid(k * size) - grid((k - 1) * size);
+            if (std::abs(static_cast<std::int64_t>(clocks[k] - clocks[k - 1]) - expected) > 1) {
+                ++moves;
+            }
+        }
+        figure("MIDI clock out, " + std::to_string(size) +
+                   " steps: hits without their clock on the same frame; grid moves",
+               std::to_string(apart) + " of " + std::to_string(notes.size()) + "; " +
+                   std::to_string(moves));
         figure("MIDI clock out, " + std::to_string(size) +
                    " steps: drift of the last clock and hit",
                std::to_string(clock_errors.back()) + " / " + std::to_string(hit_errors.back()) +
