@@ -127,11 +127,13 @@ void SyncControl::apply_choice() {
                 output_.lead_timebase(true);
                 tempo_changed();
             }
-            output_.set_extra_latency(static_cast<std::uint32_t>(follow_delay()));
+            follow_delay_ = follow_delay();
+            output_.set_extra_latency(static_cast<std::uint32_t>(follow_delay_));
             timer_.follow(placer, rejoin);
         } else if (role_ == SyncRole::follow) {
             follower_.set_rate(output_.rate());
-            output_.set_extra_latency(static_cast<std::uint32_t>(follow_delay()));
+            follow_delay_ = follow_delay();
+            output_.set_extra_latency(static_cast<std::uint32_t>(follow_delay_));
             timer_.follow(placer, rejoin);
         }
         break;
@@ -423,13 +425,13 @@ std::optional<double> SyncControl::place(double beat) {
             }
             return std::nullopt;
         }
-        return *frame + static_cast<double>(follow_delay());
+        return *frame + static_cast<double>(follow_delay_);
     }
     case SyncSource::jack:
         if (!transport_rolling_) {
             return std::nullopt;
         }
-        return transport_line_.frame_at(beat) + static_cast<double>(follow_delay());
+        return transport_line_.frame_at(beat) + static_cast<double>(follow_delay_);
     case SyncSource::link: {
         const ClockReading reading = output_.clock().read();
         if (reading.time == Clock::time_point{}) {
@@ -465,7 +467,7 @@ void SyncControl::behind() {
         break;
     case SyncSource::jack:
         beat = transport_line_.beat_at(static_cast<double>(output_frame_now()) + ahead -
-                                       static_cast<double>(follow_delay()));
+                                       static_cast<double>(follow_delay_));
         break;
     case SyncSource::link:
         beat = link_->beat_at(Clock::now() + seconds((ahead + heard_after()) / output_.rate()),

@@ -103,7 +103,10 @@ private:
     double heard_after() const;
     // The frames a hit placed from an incoming clock or transport waits
     // after it: the timer's look-ahead, so the first beat is never lost.
+    // Worked out once when the source is chosen, as the ports report it; the
+    // ticks only read it.
     std::uint64_t follow_delay() const;
+    std::uint64_t follow_delay_ = 0;
 
     AudioOutput& output_;
     SequencerTimer& timer_;

@@ -42,18 +42,14 @@ std::int64_t worst(const std::vector<std::int64_t>& errors) {
 
 int clock_out(int seconds, const std::vector<int>& sizes) {
     for (const int size : sizes) {
-        SyncRig rig(JackSettings{.period = 256, .rate = 48000});
+        // Room for every clock and note of the run, on and off.
+        SyncRig rig(JackSettings{.period = 256, .rate = 48000},
+                    TestClientPorts{.midi_input = true,
+                                    .midi_events = static_cast<std::size_t>(seconds) * 200 + 4096});
         if (!rig.ready()) {
             std::fprintf(stderr, "no JACK server: %s\n", rig.server.failure().c_str());
             return 1;
         }
-        // Room for every clock and note of the run, on and off.
-        rig.peer.reset();
-        rig.peer = std::make_unique<TestClient>(
-            rig.server.name(), "peer",
-            TestClientPorts{.midi_input = true,
-                            .midi_events = static_cast<std::size_t>(seconds) * 200 + 4096});
-        rig.peer->connect("qx375:midi_out", rig.peer->midi_input());
         rig.hits_on_every_step(size);
         rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
         rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
@@ -169,16 +165,13 @@ int clock_in(int seconds) {
 }
 
 int transport(int starts) {
-    SyncRig rig;
+    SyncRig rig(
+        SyncRig::kServer,
+        TestClientPorts{.midi_input = true, .midi_events = 65536, .transport_cycles = 400000});
     if (!rig.ready()) {
         std::fprintf(stderr, "no JACK server: %s\n", rig.server.failure().c_str());
         return 1;
     }
-    rig.peer.reset();
-    rig.peer = std::make_unique<TestClient>(
-        rig.server.name(), "peer",
-        TestClientPorts{.midi_input = true, .midi_events = 65536, .transport_cycles = 400000});
-    rig.peer->connect("qx375:midi_out", rig.peer->midi_input());
     four_bars(rig, true);
     rig.choose("SyncFollow1");
     rig.choose("SyncJack1");

@@ -42,7 +42,10 @@ struct SyncRig : ScratchRig {
     // scheduling here, keeps its cycles on a busy machine.
     static constexpr JackSettings kServer{.period = 1024, .rate = 48000};
 
-    explicit SyncRig(JackSettings settings = kServer) : server(settings) {
+    static constexpr TestClientPorts kPeer{.midi_output = true, .midi_input = true};
+
+    explicit SyncRig(JackSettings settings = kServer, TestClientPorts peer_ports = kPeer)
+        : server(settings) {
         if (!server.failure().empty() || output.backend() != AudioBackendKind::jack) {
             return;
         }
@@ -53,10 +56,13 @@ struct SyncRig : ScratchRig {
         program = std::make_unique<Program>(output, prompts);
         program->window.FormActivate();
         assign_all_sounds(program->song);
-        peer = std::make_unique<TestClient>(
-            server.name(), "peer", TestClientPorts{.midi_output = true, .midi_input = true});
-        peer->connect("qx375:midi_out", peer->midi_input());
-        peer->connect(peer->midi_output(), "qx375:midi_in");
+        peer = std::make_unique<TestClient>(server.name(), "peer", peer_ports);
+        if (peer_ports.midi_input) {
+            peer->connect("qx375:midi_out", peer->midi_input());
+        }
+        if (peer_ports.midi_output) {
+            peer->connect(peer->midi_output(), "qx375:midi_in");
+        }
     }
 
     bool ready() const { return peer != nullptr; }

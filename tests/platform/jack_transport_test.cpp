@@ -5,6 +5,7 @@
 #include "audio_rig.h"
 #include "support/jack_client.h"
 #include "support/jack_server.h"
+#include "support/wait_for.h"
 
 #include <gtest/gtest.h>
 
@@ -20,18 +21,6 @@ using qx375::testing::AudioRig;
 
 constexpr jack_nframes_t kRate = 44100;
 constexpr double kFramesPerBar = 88200; // 120 BPM
-
-template <typename Done>
-bool wait_for(std::chrono::milliseconds timeout, Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // The program's output on the server, and another client that sends it MIDI
 // and keeps the transport of its cycles.

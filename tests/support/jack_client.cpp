@@ -1,5 +1,7 @@
 #include "support/jack_client.h"
 
+#include "support/wait_for.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -14,18 +16,6 @@ namespace qx375::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-template <typename Done>
-bool wait_for(std::chrono::milliseconds timeout, Done done) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 // The fewest frames a JACK period holds.
 constexpr std::size_t kMinPeriod = 16;
