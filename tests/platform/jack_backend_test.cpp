@@ -225,43 +225,57 @@ TEST_P(JackMidiIn, SyncMessagesComeOnTheirOwnQueueOnTheirFrames) {
     TestClient pads(jack.server.name(), "pads", TestClientPorts{.midi_output = true});
     ASSERT_TRUE(pads.connect(pads.midi_output(), "qx375:midi_in"));
 
-    const jack_nframes_t first = pads.frame_time() + pads.rate() / 5;
-    std::vector<MidiEvent> sync = {midi(first, {0xF2, 0x10, 0x20}), midi(first + 1, {0xFA})};
-    for (jack_nframes_t k = 0; k < 48; ++k) {
-        sync.push_back(midi(first + 10 + k * 367, {0xF8}));
-    }
-    std::vector<MidiEvent> sent = sync;
-    sent.push_back(midi(first + 20000, {0x99, 0xF8, 40, 100})); // a clock inside a note
-    sent.push_back(midi(first + 20001, {0xFE}));                // active sensing
-    sent.push_back(midi(first + 20002, {0xF1, 0x05}));          // time code
-    sent.push_back(midi(first + 20003, {0xFB}));
-    sent.push_back(midi(first + 20004, {0xFC}));
-    ASSERT_TRUE(pads.send(sent));
-    sync.push_back(midi(first + 20000, {0xF8}));
-    sync.push_back(midi(first + 20003, {0xFB}));
-    sync.push_back(midi(first + 20004, {0xFC}));
-    ASSERT_TRUE(jack.recorder->wait_recorded(first + 20004 + pads.rate(), 10s));
-
+    // A server without real-time scheduling drops periods on a busy machine,
+    // and the messages sent in them: the exchange is tried again then.
+    std::vector<MidiEvent> sync;
     std::vector<qx375::MidiEvent> came;
-    for (qx375::MidiEvent e; jack.rig.output.next_sync_event(e);) {
-        came.push_back(e);
+    std::vector<std::uint8_t> learnt;
+    int late = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int xruns = jack.rig.output.status().xruns + pads.xruns();
+        const int late_before = pads.late_events();
+        const jack_nframes_t first = pads.frame_time() + pads.rate() / 5;
+        sync = {midi(first, {0xF2, 0x10, 0x20}), midi(first + 1, {0xFA})};
+        for (jack_nframes_t k = 0; k < 48; ++k) {
+            sync.push_back(midi(first + 10 + k * 367, {0xF8}));
+        }
+        std::vector<MidiEvent> sent = sync;
+        sent.push_back(midi(first + 20000, {0x99, 0xF8, 40, 100})); // a clock inside a note
+        sent.push_back(midi(first + 20001, {0xFE}));                // active sensing
+        sent.push_back(midi(first + 20002, {0xF1, 0x05}));          // time code
+        sent.push_back(midi(first + 20003, {0xFB}));
+        sent.push_back(midi(first + 20004, {0xFC}));
+        ASSERT_TRUE(pads.send(sent));
+        sync.push_back(midi(first + 20000, {0xF8}));
+        sync.push_back(midi(first + 20003, {0xFB}));
+        sync.push_back(midi(first + 20004, {0xFC}));
+        ASSERT_TRUE(jack.recorder->wait_recorded(first + 20004 + pads.rate(), 10s));
+
+        came.clear();
+        for (qx375::MidiEvent e; jack.rig.output.next_sync_event(e);) {
+            came.push_back(e);
+        }
+        learnt.clear();
+        for (qx375::MidiEvent e; jack.rig.output.next_midi_event(e);) {
+            learnt.push_back(e.bytes[0]);
+        }
+        late = pads.late_events() - late_before;
+        if (jack.rig.output.status().xruns + pads.xruns() == xruns && late == 0) {
+            break;
+        }
     }
     ASSERT_EQ(came.size(), sync.size())
-        << jack.rig.output.status().xruns << " xruns, " << pads.late_events() << " late";
+        << jack.rig.output.status().xruns << " xruns, " << late << " late";
     for (std::size_t i = 0; i < sync.size(); ++i) {
-        EXPECT_EQ(came[i].frame - came[0].frame, sync[i].frame - first)
-            << i << ", " << pads.late_events() << " sent late";
+        EXPECT_EQ(came[i].frame - came[0].frame, sync[i].frame - sync[0].frame)
+            << i << ", " << late << " sent late";
         EXPECT_EQ(came[i].size, sync[i].size) << i;
         for (std::size_t b = 0; b < came[i].size; ++b) {
             EXPECT_EQ(came[i].bytes[b], sync[i].bytes[b]) << i;
         }
     }
-    std::vector<std::uint8_t> learnt;
-    for (qx375::MidiEvent e; jack.rig.output.next_midi_event(e);) {
-        learnt.push_back(e.bytes[0]);
-    }
     EXPECT_THAT(learnt, ::testing::ElementsAre(0x99, 0xFE, 0xF1));
-    EXPECT_EQ(pads.late_events(), 0);
+    EXPECT_EQ(late, 0);
 }
 
 // A note that comes in plays its sound on its own frame within the period,
