@@ -26,18 +26,19 @@ void write_song(const std::string& path, Fill&& fill) {
 // sounds (closed and open hi-hat, snare, bass drum), with no End marker.
 inline void write_long_song(const std::string& path) {
     write_song(path, [](matrice& song) {
-        pattern_record& p = song.patterns[1];
-        p.size = 16;
-        p.empty = 0;
-        for (int s = 0; s < 16; s += 2) {
-            p.steps[0][static_cast<std::size_t>(s)] = 1;
-        }
-        p.steps[0][14] = 0;
-        p.steps[1][14] = 1;
-        p.steps[2][4] = p.steps[2][12] = 1;
-        p.steps[3][0] = p.steps[3][8] = p.steps[3][10] = 1;
+        song.change_pattern(1, [](pattern_record& p) {
+            p.size = 16;
+            p.empty = 0;
+            for (int s = 0; s < 16; s += 2) {
+                p.steps[0][static_cast<std::size_t>(s)] = 1;
+            }
+            p.steps[0][14] = 0;
+            p.steps[1][14] = 1;
+            p.steps[2][4] = p.steps[2][12] = 1;
+            p.steps[3][0] = p.steps[3][8] = p.steps[3][10] = 1;
+        });
         for (int m = 1; m < kMeasures; ++m) {
-            song.song[static_cast<std::size_t>(m)] = 1;
+            song.set_song_entry(m, 1);
         }
     });
 }
@@ -46,19 +47,20 @@ inline void write_long_song(const std::string& path) {
 // each sound with a volume, pan and pitch of its own, then the End marker.
 inline void write_dense_song(const std::string& path) {
     write_song(path, [](matrice& song) {
-        pattern_record& p = song.patterns[1];
-        p.size = 24;
-        p.empty = 0;
-        for (int k = 0; k < kSounds; ++k) {
-            p.steps[static_cast<std::size_t>(k)].fill(1);
-            p.volume[static_cast<std::size_t>(k)] = -100 * k;
-            p.pan[static_cast<std::size_t>(k)] = (k % 2 == 0 ? -1 : 1) * 600 * k;
-            p.frequency[static_cast<std::size_t>(k)] = 30000 + 2000 * k;
-        }
+        song.change_pattern(1, [](pattern_record& p) {
+            p.size = 24;
+            p.empty = 0;
+            for (int k = 0; k < kSounds; ++k) {
+                p.steps[static_cast<std::size_t>(k)].fill(1);
+                p.volume[static_cast<std::size_t>(k)] = -100 * k;
+                p.pan[static_cast<std::size_t>(k)] = (k % 2 == 0 ? -1 : 1) * 600 * k;
+                p.frequency[static_cast<std::size_t>(k)] = 30000 + 2000 * k;
+            }
+        });
         for (int m = 1; m <= 64; ++m) {
-            song.song[static_cast<std::size_t>(m)] = 1;
+            song.set_song_entry(m, 1);
         }
-        song.song[65] = kEndMarker;
+        song.set_song_entry(65, kEndMarker);
     });
 }
 

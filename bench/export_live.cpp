@@ -75,11 +75,13 @@ int main(int argc, char** argv) {
     window.FormActivate();
     song.set_sample_file(2, "click.wav");
     for (int m = 1; m <= measures; ++m) {
-        song.song[static_cast<std::size_t>(m)] = 1;
+        song.set_song_entry(m, 1);
     }
-    song.song[static_cast<std::size_t>(measures + 1)] = kEndMarker;
-    song.patterns[1].size = 16;
-    song.patterns[1].steps[2].fill(1);
+    song.set_song_entry(measures + 1, kEndMarker);
+    song.change_pattern(1, [&](pattern_record& p) {
+        p.size = 16;
+        p.steps[2].fill(1);
+    });
     window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
     window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
 

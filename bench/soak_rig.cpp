@@ -129,11 +129,13 @@ struct Machine : Scratch, Program {
         song.set_sample_file(2, "click.wav");
         constexpr int kPatternSizes[] = {16, 24, 14, 21};
         for (int m = 1; m <= 4; ++m) {
-            song.song[static_cast<std::size_t>(m)] = m;
-            song.patterns[m].size = kPatternSizes[m - 1];
-            song.patterns[m].steps[2].fill(1);
+            song.set_song_entry(m, m);
+            song.change_pattern(m, [&](pattern_record& p) {
+                p.size = kPatternSizes[m - 1];
+                p.steps[2].fill(1);
+            });
         }
-        song.song[5] = kEndMarker;
+        song.set_song_entry(5, kEndMarker);
         window.findChild<QSlider*>("TrackBarBPM")->setValue(60);
         window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
         window.findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);

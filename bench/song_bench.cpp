@@ -39,17 +39,18 @@ struct SongRig {
             song.set_sample_file(k, name);
         }
         for (int i = 0; i < kPatterns; ++i) {
-            pattern_record& p = song.patterns[i];
-            p.size = 16;
-            for (int t = 0; t < kTracks; ++t) {
-                p.volume[t] = -(i * 37 + t) % 10000;
-                p.pan[t] = (i * 91 + t * 13) % 20001 - 10000;
-                p.frequency[t] = 22050 + i * t;
-                for (int s = 0; s < kSteps; ++s) {
-                    p.steps[t][s] = (i + t + s) % 3 == 0;
+            song.change_pattern(i, [&](pattern_record& p) {
+                p.size = 16;
+                for (int t = 0; t < kTracks; ++t) {
+                    p.volume[t] = -(i * 37 + t) % 10000;
+                    p.pan[t] = (i * 91 + t * 13) % 20001 - 10000;
+                    p.frequency[t] = 22050 + i * t;
+                    for (int s = 0; s < kSteps; ++s) {
+                        p.steps[t][s] = (i + t + s) % 3 == 0;
+                    }
                 }
-            }
-            song.song[i] = i;
+            });
+            song.set_song_entry(i, i);
         }
     }
     ~SongRig() {

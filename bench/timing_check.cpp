@@ -48,14 +48,16 @@ int main(int argc, char** argv) {
     // Three 16-step patterns with a click on every step; the other cells
     // differ, so every pattern start redraws the grid.
     for (int m = 1; m <= 3; ++m) {
-        song.song[m] = m;
-        song.patterns[m].size = 16;
-        song.patterns[m].steps[2].fill(1);
+        song.set_song_entry(m, m);
+        song.change_pattern(m, [&](pattern_record& p) {
+            p.size = 16;
+            p.steps[2].fill(1);
+        });
         for (int t = 3; t < kSounds; ++t) {
-            song.patterns[m].steps[t].fill((t + m) % 3 == 0);
+            song.change_pattern(m, [&](pattern_record& p) { p.steps[t].fill((t + m) % 3 == 0); });
         }
     }
-    song.song[4] = kEndMarker;
+    song.set_song_entry(4, kEndMarker);
     window.findChild<QSlider*>("TrackBarBPM")->setValue(position);
     window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
     window.findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);

@@ -41,10 +41,10 @@ struct Rig {
             song.set_sample_file(k, name);
         }
         for (int m = 1; m <= 4; ++m) {
-            song.song[m] = m;
-            song.patterns[m].size = 14;
+            song.set_song_entry(m, m);
+            song.change_pattern(m, [&](pattern_record& p) { p.size = 14; });
         }
-        song.song[5] = kEndMarker;
+        song.set_song_entry(5, kEndMarker);
     }
 
     // The audio thread's share, outside the timing: take the commands.
@@ -54,7 +54,7 @@ struct Rig {
         }
         for (int m : {1, 3}) {
             for (int t = 0; t < kSounds; ++t) {
-                song.patterns[m].steps[t].fill(t == 1 ? 0 : 1);
+                song.change_pattern(m, [&](pattern_record& p) { p.steps[t].fill(t == 1 ? 0 : 1); });
             }
         }
     }
@@ -66,7 +66,7 @@ void BM_GridRefresh(benchmark::State& state) {
         state.PauseTiming();
         rig.render();
         state.ResumeTiming();
-        rig.song.measure = rig.song.measure == 1 ? 2 : 1;
+        rig.song.go_to_measure(rig.song.get_measure() == 1 ? 2 : 1);
         rig.window->current_pattern = rig.song.get_song_entry();
         rig.window->getpatern();
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 namespace qx375 {
 namespace {
@@ -82,22 +83,39 @@ bool matrice::assign_sample(int sound, std::string_view name) {
     return read;
 }
 
-FileStatus matrice::replace_sample(int sound, std::string_view name) {
+FileStatus matrice::replace_sample(int sound, std::string_view name, kept_sample* replaced) {
     if (!is_sound(sound)) {
         return {FileFault::other, EINVAL};
     }
     if (const FileStatus status = sample_name_status(name); !status) {
         return status;
     }
-    if (const FileStatus status = sound_.replace_sample(name, sound); !status) {
+    sound_channel* channel = replaced != nullptr ? &replaced->channel : nullptr;
+    if (const FileStatus status = sound_.replace_sample(name, sound, channel); !status) {
         return status;
     }
-    sample_file[sound] = std::string(name);
-    // A new buffer starts at full volume, centre and the sample's own rate.
+    std::string previous = std::exchange(sample_file[sound], std::string(name));
+    if (replaced != nullptr) {
+        replaced->name = std::move(previous);
+    }
+    apply_mix_to(sound);
+    return {};
+}
+
+void matrice::swap_sample(int sound, kept_sample& other) {
+    if (!is_sound(sound)) {
+        return;
+    }
+    sound_.swap_sample(sound, other.channel);
+    std::swap(sample_file[sound], other.name);
+    apply_mix_to(sound);
+}
+
+// A new buffer starts at full volume, centre and the sample's own rate.
+void matrice::apply_mix_to(int sound) {
     set_volume(sound, get_volume(sound));
     set_pan(sound, get_pan(sound));
     set_frequency(sound, get_frequency(sound));
-    return {};
 }
 
 const std::string& matrice::get_sample_file(int sound) const {
@@ -161,6 +179,12 @@ void matrice::enter_song_mode() {
 void matrice::set_song_entry(int pattern) {
     if (pattern >= 0 && pattern < kPatterns) {
         song[measure] = pattern;
+    }
+}
+
+void matrice::set_song_entry(int at, int pattern) {
+    if (at >= 0 && at < kMeasures && pattern >= 0 && pattern < kPatterns) {
+        song[static_cast<std::size_t>(at)] = pattern;
     }
 }
 

@@ -40,6 +40,13 @@ bool is_pattern_size(std::int32_t size);
 // character. The bytes are taken as they are, whatever their encoding.
 FileStatus sample_name_status(std::string_view name);
 
+// A sound's sample taken out of the song whole, name, file image and
+// buffer, so that it can be put back without reading or copying anything.
+struct kept_sample {
+    std::string name;
+    sound_channel channel;
+};
+
 // The song: the pattern bank, the song order, where playback stands, the
 // pattern clipboard and the sample file of every sound. Operations act on the
 // current pattern, the one the song order names at the current measure.
@@ -67,7 +74,10 @@ public:
     // sound keeps its sample, its buffer and its name, and the status says
     // why (see sample_name_status and DirectSound::replace_sample). The new
     // sample plays with the current pattern's mix.
-    FileStatus replace_sample(int sound, std::string_view name);
+    // The sample replaced goes to `replaced` when given.
+    FileStatus replace_sample(int sound, std::string_view name, kept_sample* replaced = nullptr);
+    // Gives the sound the kept sample and keeps its own in its place.
+    void swap_sample(int sound, kept_sample& other);
     const std::string& get_sample_file(int sound) const;
 
     // Position and mode.
@@ -122,8 +132,26 @@ public:
     void play_step(int step, std::uint64_t frame = 0);
     void play_sound(int sound);
 
+    // The bank and the song order as a whole, for saving, showing and the
+    // changes that are undone: a pattern or a song entry is replaced whole.
     const pattern_record& pattern(int number) const { return patterns[number & 0xFF]; }
+    void set_pattern(int number, const pattern_record& record) { patterns[number & 0xFF] = record; }
+    // Changes a copy of the pattern, then puts it in the bank.
+    template <typename Change>
+    void change_pattern(int number, Change&& change) {
+        pattern_record record = pattern(number);
+        change(record);
+        set_pattern(number, record);
+    }
+    int get_song_entry(int at) const { return song[static_cast<std::size_t>(at) & 0xFF]; }
+    void set_song_entry(int at, int pattern);
+    const std::array<std::int32_t, kMeasures>& song_order() const { return song; }
+    const std::array<pattern_record, kPatterns>& bank() const { return patterns; }
+    const std::array<std::string, kTracks>& sample_names() const { return sample_file; }
+    bool has_clipboard() const { return clipboard_full != 0; }
+    int get_saved_measure() const { return saved_measure; }
 
+private:
     std::uint8_t song_mode = 0;
     std::int32_t step = 0;
     std::int32_t measure = 1;
@@ -134,8 +162,8 @@ public:
     pattern_record clipboard;
     std::array<pattern_record, kPatterns> patterns;
 
-private:
     void choke_hi_hats();
+    void apply_mix_to(int sound);
     // Names the sound's sample and builds its channel; true when the file was
     // read as a WAV. Raises Error when the device refuses the sample.
     bool assign_sample(int sound, std::string_view name);

@@ -150,29 +150,31 @@ void song_seeds(const fs::path& dir) {
 
     song.clear_song();
     for (int k = 0; k < kSounds; ++k) {
-        song.sample_file[static_cast<std::size_t>(k)] = "s" + std::to_string(k) + ".wav";
+        song.set_sample_file(k, "s" + std::to_string(k) + ".wav");
     }
     const std::string cleared = save("cleared.drm");
 
     // Something in every part of the file.
     for (int i = 0; i < kPatterns; ++i) {
-        song.song[static_cast<std::size_t>(i)] = (i * 7) % 256;
-        pattern_record& p = song.patterns[static_cast<std::size_t>(i)];
-        p.tempo = 40 + i;
-        p.size = i % 2 ? 16 : 21;
-        p.volume[static_cast<std::size_t>(i % kTracks)] = -(i * 39);
-        p.pan[static_cast<std::size_t>((i + 3) % kTracks)] = i * 78 - 10000;
-        p.frequency[static_cast<std::size_t>((i + 5) % kTracks)] = 100 + i * 390;
-        p.steps[static_cast<std::size_t>(i % kTracks)][static_cast<std::size_t>(i % kSteps)] = 1;
+        song.set_song_entry(i, (i * 7) % 256);
+        song.change_pattern(i, [&](pattern_record& p) {
+            p.tempo = 40 + i;
+            p.size = i % 2 ? 16 : 21;
+            p.volume[static_cast<std::size_t>(i % kTracks)] = -(i * 39);
+            p.pan[static_cast<std::size_t>((i + 3) % kTracks)] = i * 78 - 10000;
+            p.frequency[static_cast<std::size_t>((i + 5) % kTracks)] = 100 + i * 390;
+            p.steps[static_cast<std::size_t>(i % kTracks)][static_cast<std::size_t>(i % kSteps)] =
+                1;
+        });
     }
     save("full.drm");
 
     // Names the reader must take as they come.
-    song.sample_file[2] = "kit dir/a snare.wav";
-    song.sample_file[3] = "C:\\kits\\Kick.WAV";
-    song.sample_file[4] = "caf\xE9.wav";
-    song.sample_file[5] = "";
-    song.sample_file[6] = "s6.wav\r";
+    song.set_sample_file(2, "kit dir/a snare.wav");
+    song.set_sample_file(3, "C:\\kits\\Kick.WAV");
+    song.set_sample_file(4, "caf\xE9.wav");
+    song.set_sample_file(5, "");
+    song.set_sample_file(6, "s6.wav\r");
     save("names.drm");
 
     // The pattern block of a cleared song and the line feed after it.

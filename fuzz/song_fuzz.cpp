@@ -32,8 +32,8 @@ struct Snapshot {
     std::array<std::int32_t, kMeasures> song;
     std::array<std::string, kSounds> names;
 
-    explicit Snapshot(const matrice& m) : patterns(m.patterns), song(m.song) {
-        std::copy_n(m.sample_file.begin(), kSounds, names.begin());
+    explicit Snapshot(const matrice& m) : patterns(m.bank()), song(m.song_order()) {
+        std::copy_n(m.sample_names().begin(), kSounds, names.begin());
     }
     bool operator==(const Snapshot&) const = default;
 };
@@ -60,11 +60,13 @@ struct Rig {
     void reset() {
         model.clear_song();
         for (int k = 0; k < kSounds; ++k) {
-            model.sample_file[static_cast<std::size_t>(k)] = name(k);
+            model.set_sample_file(k, name(k));
         }
-        model.patterns[7].steps[3][5] = 1;
-        model.patterns[7].volume[2] = -1200;
-        model.song[1] = 7;
+        model.change_pattern(7, [&](pattern_record& p) {
+            p.steps[3][5] = 1;
+            p.volume[2] = -1200;
+        });
+        model.set_song_entry(1, 7);
     }
 
     // Lets the mixer take the buffers the load replaced.

@@ -195,7 +195,8 @@ void DirectSound::bind(int channel) {
     }
 }
 
-FileStatus DirectSound::replace_sample(std::string_view file_name, int channel) {
+FileStatus DirectSound::replace_sample(std::string_view file_name, int channel,
+                                       sound_channel* replaced) {
     if (!valid_channel(channel)) {
         return {FileFault::other, EINVAL};
     }
@@ -220,8 +221,18 @@ FileStatus DirectSound::replace_sample(std::string_view file_name, int channel) 
     if (!status) {
         ch = std::move(previous);
         bind(channel);
+    } else if (replaced != nullptr) {
+        *replaced = std::move(previous);
     }
     return status;
+}
+
+void DirectSound::swap_sample(int channel, sound_channel& other) {
+    if (!valid_channel(channel)) {
+        return;
+    }
+    std::swap(channels[static_cast<std::size_t>(channel)], other);
+    bind(channel);
 }
 
 std::uint32_t DirectSound::output_rate() const {

@@ -73,7 +73,12 @@ public:
     // sample (it has then shown its own reason). Without an open device a
     // file that reads as a WAV is kept and stays silent, as every channel is
     // until the device opens.
-    FileStatus replace_sample(std::string_view file_name, int channel);
+    // The channel's previous sample goes to `replaced` when given.
+    FileStatus replace_sample(std::string_view file_name, int channel,
+                              sound_channel* replaced = nullptr);
+    // Puts another sample, image and buffer, in the channel, and the
+    // channel's own in its place; nothing is read or copied.
+    void swap_sample(int channel, sound_channel& other);
 
     std::uint32_t output_rate() const;
 

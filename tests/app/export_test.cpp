@@ -206,11 +206,13 @@ std::vector<long> onsets_in(const std::string& path) {
 // Two measures of pattern 1, sixteen steps of clicks, at the slowest tempo.
 void two_measures(VirtualRig& rig) {
     for (int m : {1, 2}) {
-        rig.song.song[m] = 1;
+        rig.song.set_song_entry(m, 1);
     }
-    rig.song.song[3] = kEndMarker;
-    rig.song.patterns[1].size = 16;
-    rig.song.patterns[1].steps[2].fill(1);
+    rig.song.set_song_entry(3, kEndMarker);
+    rig.song.change_pattern(1, [&](pattern_record& p) {
+        p.size = 16;
+        p.steps[2].fill(1);
+    });
     rig.window.findChild<QSlider*>("TrackBarBPM")->setValue(40);
     rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
 }
@@ -295,14 +297,18 @@ TEST(ExportVirtual, YesOverwritesTheOldFileAndNoKeepsIt) {
 TEST(ExportVirtual, TheRendererPlacesEveryHitWhereTheExportHasIt) {
     VirtualRig rig([](VirtualRig& r) {
         r.song.set_sample_file(2, "click.wav");
-        r.song.song[1] = r.song.song[3] = 1;
-        r.song.song[2] = 2;
-        r.song.song[4] = kEndMarker;
-        r.song.patterns[1].size = 16;
-        r.song.patterns[1].steps[2].fill(1);
-        r.song.patterns[2].size = 24;
+        r.song.set_song_entry(1, 1);
+        r.song.set_song_entry(3, 1);
+        r.song.set_song_entry(2, 2);
+        r.song.set_song_entry(4, kEndMarker);
+        r.song.change_pattern(1, [&](pattern_record& p) {
+            p.size = 16;
+            p.steps[2].fill(1);
+        });
+        r.song.change_pattern(2, [&](pattern_record& p) { p.size = 24; });
         for (int s = 0; s < 24; s += 2) {
-            r.song.patterns[2].steps[2][static_cast<std::size_t>(s)] = 1;
+            r.song.change_pattern(
+                2, [&](pattern_record& p) { p.steps[2][static_cast<std::size_t>(s)] = 1; });
         }
         (void)r.song.save_drm("song.drm");
         r.dir.write_text("qx375.ini", "[setup]\nPatternMode=1\nSpeed=40\n"

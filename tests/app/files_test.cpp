@@ -98,7 +98,7 @@ TEST_F(FilesTest, AFailedOpenChangesNothing) {
                             ": there is no such file"));
     EXPECT_THAT(name_box(), ::testing::EndsWith("kept.drm"));
     EXPECT_TRUE(window.modified);
-    EXPECT_EQ(song.patterns[0].steps[5][5], 1);
+    EXPECT_EQ(song.pattern(0).steps[5][5], 1);
     EXPECT_EQ(window.recent_files[1], "");
 }
 
@@ -189,7 +189,7 @@ TEST_F(FilesTest, ReplacingAChangedSongAsksFirst) {
             window.modified = false;
             window.Nouveau1Click();
             window.recent_files[2] = other;
-            song.patterns[0].steps[4][2] = 1;
+            song.change_pattern(0, [&](pattern_record& p) { p.steps[4][2] = 1; });
             window.modified = true;
             prompts.asked.clear();
             prompts.answers.push_back(c.answer);
@@ -203,7 +203,7 @@ TEST_F(FilesTest, ReplacingAChangedSongAsksFirst) {
                 prompts.files.push_back(other);
             }
             run();
-            EXPECT_EQ(song.patterns[0].steps[4][2] == 0, c.replaced);
+            EXPECT_EQ(song.pattern(0).steps[4][2] == 0, c.replaced);
             EXPECT_EQ(window.modified, !c.replaced);
             EXPECT_EQ(prompts.asked.front(), "Save changes ?");
             prompts.files.clear();
@@ -259,7 +259,7 @@ TEST_F(FilesTest, RandomBytesAreNoSongAndStayOutOfTheRecentList) {
     EXPECT_THAT(notifier.shown,
                 ElementsAre("DRM File Failure\n" + file + ": it is not a song file"));
     EXPECT_EQ(window.recent_files[0], "");
-    EXPECT_EQ(song.patterns[0].steps[3][3], 1) << "the song in memory stays";
+    EXPECT_EQ(song.pattern(0).steps[3][3], 1) << "the song in memory stays";
     EXPECT_EQ(ini().find("noise.drm"), std::string::npos);
 }
 

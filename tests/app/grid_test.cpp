@@ -23,10 +23,10 @@ TEST_F(GridTest, ClickingACellWritesItAndMarksTheSongModified) {
     place(1, 4);
     window.modified = false;
     click_indicator(cell(7, 12));
-    EXPECT_EQ(song.patterns[4].steps[11][6], 1) << "row 12 is track 11, column 7 step 6";
+    EXPECT_EQ(song.pattern(4).steps[11][6], 1) << "row 12 is track 11, column 7 step 6";
     EXPECT_TRUE(window.modified);
     click_indicator(cell(7, 12));
-    EXPECT_EQ(song.patterns[4].steps[11][6], 0);
+    EXPECT_EQ(song.pattern(4).steps[11][6], 0);
 }
 
 // A choice is an edit of the song; a refresh that shows the same cells is not.
@@ -56,10 +56,10 @@ TEST_F(GridTest, RefreshShowsThePatternAndKeepsOneHiHatPerStep) {
     hit(9, 1, 2); // both, as only a song file can hold them
     hit(9, 1, 3);
     hit(9, 5, 20);
-    song.patterns[9].steps[6][1] = 2; // not a hit
+    song.change_pattern(9, [&](pattern_record& p) { p.steps[6][1] = 2; }); // not a hit
     window.getpatern();
     EXPECT_EQ(hihat(3)->item_index(), 0);
-    EXPECT_EQ(song.patterns[9].steps[1][2], 0) << "the open hi-hat of that step is dropped";
+    EXPECT_EQ(song.pattern(9).steps[1][2], 0) << "the open hi-hat of that step is dropped";
     EXPECT_EQ(hihat(4)->item_index(), 1);
     EXPECT_EQ(hihat(1)->item_index(), -1);
     EXPECT_TRUE(cell(21, 6)->isChecked());
@@ -99,16 +99,16 @@ TEST_F(GridTest, SizesLayTheGridOutAndKeepHiddenCells) {
 
 TEST_F(GridTest, ClipboardButtonsAndMenuItems) {
     hit(0, 8, 8);
-    song.patterns[0].size = 16;
+    song.change_pattern(0, [&](pattern_record& p) { p.size = 16; });
     press("BitBtnCopier");
     place(1, 2);
     window.current_pattern = 2;
     press("BitBtnColler");
-    EXPECT_EQ(song.patterns[2].size, 16);
+    EXPECT_EQ(song.pattern(2).size, 16);
     EXPECT_EQ(sizes()->item_index(), 2);
     EXPECT_TRUE(cell(9, 9)->isChecked());
     window.findChild<QAction*>("Effacer1")->trigger();
-    EXPECT_EQ(song.patterns[2].steps[8][8], 0);
+    EXPECT_EQ(song.pattern(2).steps[8][8], 0);
     EXPECT_FALSE(cell(9, 9)->isChecked());
 }
 

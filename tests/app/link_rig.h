@@ -42,12 +42,14 @@ struct Instance {
             program.song.set_sample_file(k, ScratchRig::sample(k));
         }
         matrice& song = program.song;
-        song.song[1] = 1;
-        song.song[2] = kEndMarker;
-        song.patterns[1].size = 16;
-        song.patterns[1].empty = 0;
+        song.set_song_entry(1, 1);
+        song.set_song_entry(2, kEndMarker);
+        song.change_pattern(1, [&](pattern_record& p) {
+            p.size = 16;
+            p.empty = 0;
+        });
         for (int s = 0; s < 16; s += 2) {
-            song.patterns[1].steps[kLinkedSound][s] = 1;
+            song.change_pattern(1, [&](pattern_record& p) { p.steps[kLinkedSound][s] = 1; });
         }
         program.window.findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
         program.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);

@@ -23,8 +23,8 @@ TEST_F(NavigationTest, KeypadDigitsRollInFromTheRight) {
         EXPECT_EQ(box()->text(), shown);
     }
     EXPECT_EQ(song.get_song_entry(), kEndMarker);
-    EXPECT_FALSE(song.patterns[125].empty) << "each number was stored, and started, in turn";
-    EXPECT_FALSE(song.patterns[12].empty);
+    EXPECT_FALSE(song.pattern(125).empty) << "each number was stored, and started, in turn";
+    EXPECT_FALSE(song.pattern(12).empty);
 
     window.ButtonPClick(5);
     EXPECT_EQ(box()->text(), "0") << "a digit after the End caption";
@@ -93,13 +93,13 @@ TEST_F(NavigationTest, ATypedNumberShowsItsPatternAtOnceAndEveryClickGoesThere) 
 
     cell(7, 9)->setChecked(true);
     hihat(4)->item(1)->setChecked(true);
-    EXPECT_EQ(song.patterns[50].steps[8][6], 1);
-    EXPECT_EQ(song.patterns[50].steps[1][3], 1);
+    EXPECT_EQ(song.pattern(50).steps[8][6], 1);
+    EXPECT_EQ(song.pattern(50).steps[1][3], 1);
     for (int other : {5, 51, 53}) {
-        EXPECT_EQ(song.patterns[other].steps[8][6], 0) << other;
-        EXPECT_EQ(song.patterns[other].steps[1][3], 0) << other;
+        EXPECT_EQ(song.pattern(other).steps[8][6], 0) << other;
+        EXPECT_EQ(song.pattern(other).steps[1][3], 0) << other;
     }
-    EXPECT_EQ(song.patterns[5].steps[4][4], 1) << "pattern 5 keeps its own hits";
+    EXPECT_EQ(song.pattern(5).steps[4][4], 1) << "pattern 5 keeps its own hits";
 
     box()->setText("nd5");
     EXPECT_EQ(song.get_song_entry(), 0);
@@ -109,7 +109,7 @@ TEST_F(NavigationTest, ATypedNumberShowsItsPatternAtOnceAndEveryClickGoesThere) 
 // A never-used pattern starts from the one the measure held; one edited on
 // the grid is never wiped by the steps of playback.
 TEST_F(NavigationTest, OnlyANewlyChosenUnusedPatternStartsAfresh) {
-    song.patterns[0].size = 20;
+    song.change_pattern(0, [&](pattern_record& p) { p.size = 20; });
     window.getpatern();
     cell(3, 4)->setChecked(true);
     ASSERT_TRUE(song.is_empty());
@@ -127,20 +127,20 @@ TEST_F(NavigationTest, OnlyANewlyChosenUnusedPatternStartsAfresh) {
 
 TEST_F(NavigationTest, MeasureKeysStayInsideTheSong) {
     play_mode()->set_item_index(1);
-    song.measure = 255;
+    song.go_to_measure(255);
     place(255, 4);
     press("SpeedButtonForwardPattern");
     EXPECT_EQ(song.get_measure(), 255);
 
-    song.measure = 1;
-    song.step = 5;
+    song.go_to_measure(1);
+    song.go_to_step(5);
     press("SpeedButtonBackPattern");
     EXPECT_EQ(song.get_measure(), 1);
     EXPECT_EQ(song.get_step(), 0);
 
     place(6, kEndMarker);
-    song.measure = 6;
-    song.step = 5;
+    song.go_to_measure(6);
+    song.go_to_step(5);
     press("SpeedButtonForwardPattern");
     EXPECT_EQ(song.get_measure(), 6) << "the End marker holds the song";
     EXPECT_EQ(song.get_step(), 0);
@@ -178,11 +178,11 @@ TEST_F(NavigationTest, MeasureAndStepKeysNeverMarkTheSong) {
 }
 
 TEST_F(NavigationTest, StepKeysPlayAndMoveWithoutChangingTheMeasure) {
-    song.patterns[0].size = 16;
+    song.change_pattern(0, [&](pattern_record& p) { p.size = 16; });
     window.getpatern();
     hit(0, 4, 15);
     hit(0, 5, 0);
-    song.step = 15;
+    song.go_to_step(15);
     window.SpeedButtonNextStepClick();
     EXPECT_EQ(song.get_step(), 0);
     EXPECT_EQ(edit("EditStep")->text(), "0");

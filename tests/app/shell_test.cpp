@@ -54,7 +54,7 @@ TEST_F(ShellTest, StoppedBeforeAnAnswerTheChangesComeBackAtTheNextStart) {
     prompts.answers.push_back(Answer::yes);
     next.window.FormActivate();
     EXPECT_THAT(prompts.asked.back(), ::testing::HasSubstr("a new song were kept"));
-    EXPECT_EQ(next.song.patterns[0].steps[6][4], 1);
+    EXPECT_EQ(next.song.pattern(0).steps[6][4], 1);
     EXPECT_TRUE(next.window.modified) << "still to be saved";
     EXPECT_FALSE(std::filesystem::exists(kept));
 }

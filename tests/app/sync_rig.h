@@ -86,13 +86,13 @@ struct SyncRig : ScratchRig {
 
     // A hit of sound 3 on every step of pattern 1, the song's only measure.
     void hits_on_every_step(int size) {
-        song().song[1] = 1;
-        song().song[2] = kEndMarker;
-        song().patterns[1].size = size;
+        song().set_song_entry(1, 1);
+        song().set_song_entry(2, kEndMarker);
+        song().change_pattern(1, [&](pattern_record& p) { p.size = size; });
         for (int s = 0; s < size; ++s) {
-            song().patterns[1].steps[3][s] = 1;
+            song().change_pattern(1, [&](pattern_record& p) { p.steps[3][s] = 1; });
         }
-        song().patterns[1].empty = 0;
+        song().change_pattern(1, [&](pattern_record& p) { p.empty = 0; });
     }
 
     // What came out of midi_out with this status byte.
@@ -119,9 +119,9 @@ struct SyncRig : ScratchRig {
 inline void four_bars(SyncRig& rig, bool loop) {
     rig.hits_on_every_step(16);
     for (int m = 1; m <= 4; ++m) {
-        rig.song().song[m] = 1;
+        rig.song().set_song_entry(m, 1);
     }
-    rig.song().song[5] = kEndMarker;
+    rig.song().set_song_entry(5, kEndMarker);
     rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(loop);
     rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
     rig.set_tempo(120);

@@ -16,7 +16,7 @@ protected:
         place(1, 3);
         place(2, 5);
         place(3, kEndMarker);
-        song.patterns[3].size = 16;
+        song.change_pattern(3, [&](pattern_record& p) { p.size = 16; });
         hit(3, 3, 0);
         hit(5, 6, 0);
         check("CheckBoxLoop")->setChecked(loop);
@@ -49,7 +49,7 @@ TEST_F(TransportTest, APatternStartRefreshesTheSoundSetup) {
     three_five_end(false);
     setup.set_sound_index(5);
     setup.refresh();
-    song.patterns[5].volume[5] = -3000;
+    song.change_pattern(5, [&](pattern_record& p) { p.volume[5] = -3000; });
     ticks(16);
     EXPECT_EQ(setup.findChild<QLineEdit*>("EditVol")->text(), "7000");
     EXPECT_EQ(setup.findChild<QLineEdit*>("EditMesure")->text(), "2");
@@ -150,8 +150,8 @@ TEST_F(TransportTest, IntervalFollowsTheRuleThatRanLast) {
 TEST_F(TransportTest, StartOnTheEndMarkerGoesBackToTheBeginning) {
     play_mode()->set_item_index(1);
     place(4, kEndMarker);
-    song.measure = 4;
-    song.step = 6;
+    song.go_to_measure(4);
+    song.go_to_step(6);
     check("CheckBoxBeat")->setChecked(true);
     EXPECT_EQ(song.get_measure(), 1);
     EXPECT_EQ(song.get_step(), 0);

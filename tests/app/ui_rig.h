@@ -79,10 +79,12 @@ struct UiRig : UiScratch, Program {
     }
 
     // Puts a pattern at a measure of the song.
-    void place(int measure, int pattern) { song.song[measure] = pattern; }
+    void place(int measure, int pattern) { song.set_song_entry(measure, pattern); }
 
     // Sets a cell of a pattern straight in the bank.
-    void hit(int pattern, int track, int step) { song.patterns[pattern].steps[track][step] = 1; }
+    void hit(int pattern, int track, int step) {
+        song.change_pattern(pattern, [&](pattern_record& p) { p.steps[track][step] = 1; });
+    }
 };
 
 } // namespace qx375::test

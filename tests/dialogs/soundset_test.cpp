@@ -50,7 +50,7 @@ class SoundSetupTest : public ::testing::Test, public EngineRig {
 protected:
     SoundSetupTest() {
         open_with_all_sounds();
-        song.song[2] = 5;
+        song.set_song_entry(2, 5);
     }
 
     // Opens the dialog on a sound, as the instrument panel does.
@@ -62,9 +62,11 @@ protected:
 
     // Stores a mix straight in a pattern, as a loaded song may hold it.
     void store_mix(int pattern, int sound, int volume, int pan, int frequency) {
-        song.patterns[pattern].volume[sound] = volume;
-        song.patterns[pattern].pan[sound] = pan;
-        song.patterns[pattern].frequency[sound] = frequency;
+        song.change_pattern(pattern, [&](pattern_record& p) {
+            p.volume[sound] = volume;
+            p.pan[sound] = pan;
+            p.frequency[sound] = frequency;
+        });
     }
 
     template <typename W>
@@ -145,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
               "-2147483648"}));
 
 TEST_F(SoundSetupTest, ShowsTheMeasureAndThePatternItEdits) {
-    song.measure = 2;
+    song.go_to_measure(2);
     open_on(0);
     EXPECT_EQ(text("EditMesure"), "2");
     EXPECT_EQ(text("EditNumPattern"), "5");

@@ -12,7 +12,7 @@ class ClipboardTest : public ::testing::Test, public EngineRig {
 protected:
     ClipboardTest() { song.open_sound(1); }
 
-    void show(int pattern) { song.song[song.measure] = pattern; }
+    void show(int pattern) { song.set_song_entry(song.get_measure(), pattern); }
 };
 
 TEST_F(ClipboardTest, PasteBeforeAnyCopyChangesNothing) {

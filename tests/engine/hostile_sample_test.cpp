@@ -185,17 +185,22 @@ TEST_P(HostileSampleTest, TheInstrumentPanelKeepsThePreviousSampleUnlessTheFileP
 TEST_P(HostileSampleTest, ASongNamingTheFileLoadsAndNamesTheSilentSound) {
     const HostileSample& s = GetParam();
     song.clear_song();
-    song.patterns[9].steps[kSound][2] = 1;
-    song.patterns[9].empty = 0;
-    song.song[1] = 9;
-    song.sample_file[kSound] = "hostile.wav";
+    song.change_pattern(9, [&](pattern_record& p) {
+        p.steps[kSound][2] = 1;
+        p.empty = 0;
+    });
+    song.set_song_entry(1, 9);
+    // Named while the file still plays; the song then meets what it became.
+    dir.write("hostile.wav", simple_wav(Bytes(4000, 0x40)));
+    song.set_sample_file(kSound, "hostile.wav");
+    dir.write("hostile.wav", s.file);
     ASSERT_TRUE(song.save_drm((dir.path() / "song.drm").string()));
-    const auto saved = song.patterns;
+    const auto saved = song.bank();
     song.clear_song();
 
     ASSERT_TRUE(song.load_drm((dir.path() / "song.drm").string()));
-    EXPECT_TRUE(song.patterns == saved);
-    EXPECT_EQ(song.song[1], 9);
+    EXPECT_TRUE(song.bank() == saved);
+    EXPECT_EQ(song.get_song_entry(1), 9);
     EXPECT_EQ(song.get_sample_file(kSound), "hostile.wav");
     if (s.verdict == Verdict::plays) {
         EXPECT_THAT(notifier.shown, IsEmpty());

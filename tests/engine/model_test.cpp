@@ -17,10 +17,10 @@ TEST_F(ModelTest, StartsAsTheProgramExpects) {
     EXPECT_FALSE(song.in_song_mode());
     EXPECT_EQ(song.get_step(), 0);
     EXPECT_EQ(song.get_measure(), 1);
-    EXPECT_EQ(song.clipboard_full, 0);
-    EXPECT_EQ(song.saved_measure, 0);
+    EXPECT_FALSE(song.has_clipboard());
+    EXPECT_EQ(song.get_saved_measure(), 0);
     for (int i = 0; i < kPatterns; ++i) {
-        EXPECT_EQ(song.song[i], 0);
+        EXPECT_EQ(song.get_song_entry(i), 0);
         EXPECT_EQ(song.pattern(i).tempo, 120);
         EXPECT_EQ(song.pattern(i).size, 24);
         EXPECT_EQ(song.pattern(i).empty, 0);
@@ -33,10 +33,10 @@ TEST_F(ModelTest, StartsAsTheProgramExpects) {
 TEST_F(ModelTest, OpeningTheSoundMarksEveryPatternButTheEndMarkerUnused) {
     song.open_sound(1);
     for (int i = 0; i < kEndMarker; ++i) {
-        song.song[1] = i;
+        song.set_song_entry(1, i);
         ASSERT_TRUE(song.is_empty()) << i;
     }
-    song.song[1] = kEndMarker;
+    song.set_song_entry(1, kEndMarker);
     EXPECT_FALSE(song.is_empty());
     song.clear_song();
     EXPECT_TRUE(song.is_empty());
@@ -44,17 +44,17 @@ TEST_F(ModelTest, OpeningTheSoundMarksEveryPatternButTheEndMarkerUnused) {
 }
 
 TEST_F(ModelTest, MeasuresStayWithinTheSongAndModesRememberTheirPlace) {
-    song.measure = 255;
+    song.go_to_measure(255);
     song.next_measure();
     EXPECT_EQ(song.get_measure(), 255);
-    song.measure = 0;
+    song.go_to_measure(0);
     song.previous_measure();
     EXPECT_EQ(song.get_measure(), 0);
 
     song.enter_song_mode();
     EXPECT_EQ(song.get_measure(), 1) << "no measure remembered yet";
-    song.measure = 7;
-    song.song[7] = 42;
+    song.go_to_measure(7);
+    song.set_song_entry(7, 42);
     song.enter_pattern_mode();
     EXPECT_EQ(song.get_measure(), 0);
     EXPECT_EQ(song.get_song_entry(), 42);
@@ -64,7 +64,7 @@ TEST_F(ModelTest, MeasuresStayWithinTheSongAndModesRememberTheirPlace) {
     EXPECT_EQ(song.get_measure(), 7);
     song.rewind_song();
     EXPECT_EQ(song.get_measure(), 1);
-    song.measure = 9;
+    song.go_to_measure(9);
     song.take_pattern_slot();
     EXPECT_EQ(song.get_song_entry(), 42);
 }
@@ -74,7 +74,7 @@ TEST_F(ModelTest, AdvancePlaysTheStepThenWrapsAtThePatternSize) {
     song.set_size(16);
     song.set_cell(4, 15, 1);
     song.set_cell(5, 0, 1);
-    song.step = 15;
+    song.go_to_step(15);
     EXPECT_EQ(song.advance(1), 0);
     EXPECT_EQ(song.advance(-1), 15);
     EXPECT_EQ(song.advance(0), 15);
@@ -113,14 +113,14 @@ TEST_F(ModelTest, VolumeAndFrequencyAreStoredWhateverTheChannelSays) {
 
 TEST_F(ModelTest, ApplyMixSendsTheCurrentPatternsMixOfTheFirstTwelveSounds) {
     open_with_all_sounds();
-    song.song[2] = 6;
-    song.measure = 2;
+    song.set_song_entry(2, 6);
+    song.go_to_measure(2);
     for (int k = 0; k < kSounds; ++k) {
         song.set_volume(k, -100 * k);
     }
-    song.measure = 1;
+    song.go_to_measure(1);
     log.calls.clear();
-    song.measure = 2;
+    song.go_to_measure(2);
     song.apply_mix();
     ASSERT_EQ(log.calls.size(), 36u);
     EXPECT_EQ(log.calls[0], "b1.SetVolume(0)");

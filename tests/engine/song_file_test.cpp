@@ -54,16 +54,15 @@ protected:
     // Loading the file fails for `status` and changes nothing: not a pattern,
     // not the song order, not a sample name, not a sound.
     void expect_refused(const std::string& file, const FileStatus& status) {
-        const auto patterns =
-            std::make_unique<std::array<pattern_record, kPatterns>>(song.patterns);
-        const auto order = song.song;
-        const auto names = song.sample_file;
+        const auto patterns = std::make_unique<std::array<pattern_record, kPatterns>>(song.bank());
+        const auto order = song.song_order();
+        const auto names = song.sample_names();
         log.calls.clear();
         notifier.shown.clear();
         EXPECT_EQ(song.load_drm(file), status);
-        EXPECT_TRUE(song.patterns == *patterns);
-        EXPECT_EQ(song.song, order);
-        EXPECT_EQ(song.sample_file, names);
+        EXPECT_TRUE(song.bank() == *patterns);
+        EXPECT_EQ(song.song_order(), order);
+        EXPECT_EQ(song.sample_names(), names);
         EXPECT_THAT(log.calls, IsEmpty());
         EXPECT_THAT(notifier.shown, IsEmpty());
     }
@@ -71,14 +70,15 @@ protected:
     // A song with something in every part of the file.
     void make_song() {
         for (int i = 0; i < kPatterns; ++i) {
-            song.song[i] = (i * 7) % 256;
-            pattern_record& p = song.patterns[i];
-            p.tempo = 40 + i;
-            p.size = i % 2 ? 16 : 21;
-            p.volume[i % kTracks] = -(i * 39);
-            p.pan[(i + 3) % kTracks] = i * 78 - 10000;
-            p.frequency[(i + 5) % kTracks] = 100 + i * 390;
-            p.steps[i % kTracks][i % kSteps] = 1;
+            song.set_song_entry(i, (i * 7) % 256);
+            song.change_pattern(i, [&](pattern_record& p) {
+                p.tempo = 40 + i;
+                p.size = i % 2 ? 16 : 21;
+                p.volume[i % kTracks] = -(i * 39);
+                p.pan[(i + 3) % kTracks] = i * 78 - 10000;
+                p.frequency[(i + 5) % kTracks] = 100 + i * 390;
+                p.steps[i % kTracks][i % kSteps] = 1;
+            });
         }
     }
 };
@@ -105,15 +105,17 @@ TEST_F(SongFileTest, AClearedSongHasTheKnownLayout) {
 }
 
 TEST_F(SongFileTest, SavingWritesNumbersUnsignedAndNormalisesTheSong) {
-    pattern_record& p = song.patterns[0];
-    p.volume[0] = -10000;
-    p.pan[0] = -10000;
-    p.frequency[0] = 44100;
-    p.frequency[1] = 50;
-    p.volume[2] = -20000;
-    p.pan[2] = 12345;
-    p.size = 17;
-    p.tempo = 360;
+    song.change_pattern(0, [](pattern_record& p) {
+        p.volume[0] = -10000;
+        p.pan[0] = -10000;
+        p.frequency[0] = 44100;
+        p.frequency[1] = 50;
+        p.volume[2] = -20000;
+        p.pan[2] = 12345;
+        p.size = 17;
+        p.tempo = 360;
+    });
+    const pattern_record& p = song.pattern(0);
     ASSERT_TRUE(song.save_drm(path("n.drm")));
     const std::string file = read_all(path("n.drm"));
     EXPECT_EQ(file.substr(0, 2), "\x68\x18") << "tempo 360 keeps its low byte, size 17 is 24";
@@ -125,7 +127,7 @@ TEST_F(SongFileTest, SavingWritesNumbersUnsignedAndNormalisesTheSong) {
     EXPECT_EQ(p.volume[2], -10000);
     EXPECT_EQ(p.pan[2], 10000);
 
-    p.tempo = 0;
+    song.change_pattern(0, [](pattern_record& r) { r.tempo = 0; });
     ASSERT_TRUE(song.load_drm(path("n.drm")));
     EXPECT_EQ(p.tempo, 104);
     EXPECT_EQ(p.volume[0], -10000);
@@ -139,18 +141,18 @@ TEST_F(SongFileTest, RoundTripIsByteIdentical) {
     dir.write("kit dir/a snare.wav", simple_wav(ramp(8)));
     song.set_sample_file(2, "kit dir/a snare.wav");
     ASSERT_TRUE(song.save_drm(path("a.drm")));
-    const auto saved = song.patterns;
+    const auto saved = song.bank();
 
     song.clear_song();
     song.set_sample_file(2, "s0.wav");
     ASSERT_TRUE(song.load_drm(path("a.drm")));
     EXPECT_EQ(song.get_sample_file(2), "kit dir/a snare.wav");
     for (int i = 0; i < kPatterns; ++i) {
-        EXPECT_EQ(song.song[i], (i * 7) % 256);
-        EXPECT_EQ(song.patterns[i].steps, saved[i].steps);
-        EXPECT_EQ(song.patterns[i].volume, saved[i].volume);
-        EXPECT_EQ(song.patterns[i].pan, saved[i].pan);
-        EXPECT_EQ(song.patterns[i].frequency, saved[i].frequency);
+        EXPECT_EQ(song.get_song_entry(i), (i * 7) % 256);
+        EXPECT_EQ(song.pattern(i).steps, saved[i].steps);
+        EXPECT_EQ(song.pattern(i).volume, saved[i].volume);
+        EXPECT_EQ(song.pattern(i).pan, saved[i].pan);
+        EXPECT_EQ(song.pattern(i).frequency, saved[i].frequency);
     }
     ASSERT_TRUE(song.save_drm(path("b.drm")));
     EXPECT_EQ(read_all(path("a.drm")), read_all(path("b.drm")));
@@ -167,14 +169,14 @@ TEST_F(SongFileTest, ReaderCorrectsWhatItReads) {
     file.replace(cleared_track(0, 2), 10, "4294957000l0l50l");
     file.replace(cleared_track(0, 1), 10, "5l30000l200000l");
     dir.write_text("c.drm", file);
-    song.patterns[0].empty = 1;
-    song.patterns[1].empty = 1;
+    song.change_pattern(0, [&](pattern_record& p) { p.empty = 1; });
+    song.change_pattern(1, [&](pattern_record& p) { p.empty = 1; });
     ASSERT_TRUE(song.load_drm(path("c.drm")));
-    const pattern_record& p = song.patterns[0];
+    const pattern_record& p = song.pattern(0);
     EXPECT_EQ(p.size, 24);
     EXPECT_EQ(p.steps[0][0], 1);
     EXPECT_EQ(p.empty, 0) << "a set cell marks the pattern used";
-    EXPECT_EQ(song.patterns[1].empty, 1) << "a pattern without cells keeps its flag";
+    EXPECT_EQ(song.pattern(1).empty, 1) << "a pattern without cells keeps its flag";
     EXPECT_EQ(p.volume[1], 0);
     EXPECT_EQ(p.pan[1], 10000);
     EXPECT_EQ(p.frequency[1], 0);
@@ -186,7 +188,7 @@ TEST_F(SongFileTest, ReaderCorrectsWhatItReads) {
 // Numbers are read as strtoul reads them: a sign is taken, and a negative
 // number wraps to the same 32 bits a signed field gives back.
 TEST_F(SongFileTest, SignedNumbersReadAsTheCLibraryReadsThem) {
-    song.patterns[0].steps[4][3] = 1;
+    song.change_pattern(0, [&](pattern_record& p) { p.steps[4][3] = 1; });
     ASSERT_TRUE(song.save_drm(path("signs.drm")));
     std::string file = read_all(path("signs.drm"));
     const std::string tracks[] = {
@@ -200,9 +202,11 @@ TEST_F(SongFileTest, SignedNumbersReadAsTheCLibraryReadsThem) {
         file.replace(3 + j * 34, 10, tracks[j]);
     }
     dir.write_text("signs.drm", file);
-    pattern_record& p = song.patterns[0];
-    p.volume[1] = -300;
-    p.pan[1] = 5000;
+    song.change_pattern(0, [](pattern_record& p) {
+        p.volume[1] = -300;
+        p.pan[1] = 5000;
+    });
+    const pattern_record& p = song.pattern(0);
     ASSERT_TRUE(song.load_drm(path("signs.drm")));
     EXPECT_EQ(p.volume[0], -600);
     EXPECT_EQ(p.pan[0], -9995);

@@ -53,7 +53,7 @@ TEST_F(TriggerTest, RefusedPlayStopsTheStepWhereItFailed) {
     song.set_cell(2, 6, 1);
     song.set_cell(5, 6, 1);
     song.set_cell(9, 6, 1);
-    song.step = 6;
+    song.go_to_step(6);
     log.refuse["b6.Play"] = DSERR_GENERIC;
     try {
         song.advance(1);

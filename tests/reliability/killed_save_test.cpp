@@ -165,15 +165,16 @@ TEST_F(KilledSaveTest, AKilledReplacementLeavesTheOldOrTheNewContentWhole) {
 TEST_F(KilledSaveTest, AKilledSongSaveLeavesTheOldOrTheNewSongWhole) {
     const auto set_version = [&](int version) {
         for (int i = 0; i < kPatterns; ++i) {
-            song.song[i] = (i * 7) % 256;
-            pattern_record& p = song.patterns[i];
-            p.tempo = 40 + i;
-            p.size = 24;
-            p.volume[i % kTracks] = -(i * 39);
-            for (int track = 0; track < kTracks; ++track) {
-                p.steps[track].fill(0);
-                p.steps[track][(i + track + version) % kSteps] = 1;
-            }
+            song.set_song_entry(i, (i * 7) % 256);
+            song.change_pattern(i, [&](pattern_record& p) {
+                p.tempo = 40 + i;
+                p.size = 24;
+                p.volume[i % kTracks] = -(i * 39);
+                for (int track = 0; track < kTracks; ++track) {
+                    p.steps[track].fill(0);
+                    p.steps[track][(i + track + version) % kSteps] = 1;
+                }
+            });
         }
     };
     std::array<std::string, 2> versions;

@@ -20,10 +20,13 @@ struct RenderRig : EngineRig {
         }
         dir.write("click.wav", simple_wav(click));
         song.set_sample_file(2, "click.wav");
-        song.song[1] = song.song[2] = 1;
-        song.song[3] = kEndMarker;
-        song.patterns[1].size = 16;
-        song.patterns[1].steps[2].fill(1);
+        song.set_song_entry(1, 1);
+        song.set_song_entry(2, 1);
+        song.set_song_entry(3, kEndMarker);
+        song.change_pattern(1, [&](pattern_record& p) {
+            p.size = 16;
+            p.steps[2].fill(1);
+        });
         save();
     }
     void save() { song.save_drm((dir.path() / "song.drm").string()); }
@@ -72,7 +75,7 @@ TEST(Render, SaysWhatIsWrongWithItsExitCode) {
     EXPECT_EQ(rig.render("", "no/such/folder/out.wav"), 3);
     rig.dir.write_text("out.wav", "kept");
     EXPECT_EQ(rig.render("", "out.wav/inside"), 3);
-    rig.song.song[3] = 1;
+    rig.song.set_song_entry(3, 1);
     rig.save();
     EXPECT_EQ(rig.render("--no-tail --speed 40"), 4) << "no End marker: written, and said so";
     EXPECT_GT(static_cast<double>(rig.info().frames), 255 * 14 * 40 * 44.1) << "all 255 measures";

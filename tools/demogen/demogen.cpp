@@ -22,7 +22,7 @@ enum Sound { closed_hat, open_hat, snare, kick, high_tom, mid_tom, low_tom, rim,
 
 // Puts a pattern at a measure and makes it the one the operations act on.
 void edit(matrice& song, int measure, int pattern, int size) {
-    song.measure = measure;
+    song.go_to_measure(measure);
     song.set_song_entry(pattern);
     song.set_size(size);
     song.mark_used();
@@ -107,9 +107,9 @@ int main(int argc, char** argv) {
     const int order[] = {1, 1, 1, 2, 1, 1, 2, 4, 3, 3, 3, 4, 1, 2, 1, 2, 5, kEndMarker};
     int measure = 1;
     for (int pattern : order) {
-        song.song[static_cast<std::size_t>(measure++)] = pattern;
+        song.set_song_entry(measure++, pattern);
     }
-    song.measure = 1;
+    song.go_to_measure(1);
     if (!song.save_drm(argv[1])) {
         std::fprintf(stderr, "demogen: cannot write %s\n", argv[1]);
         return 1;

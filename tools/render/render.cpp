@@ -289,9 +289,10 @@ int main(int argc, char** argv) {
         m.window.findChild<QLineEdit*>("EditNumPattern")->setText(QString::number(*o.pattern));
     } else {
         m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-        const auto end = std::find(m.song.song.begin() + 1, m.song.song.end(), kEndMarker);
-        endless_song = end == m.song.song.end() && !o.max_measures;
-        passes = std::min(static_cast<int>(end - m.song.song.begin()) - 1,
+        const auto end =
+            std::find(m.song.song_order().begin() + 1, m.song.song_order().end(), kEndMarker);
+        endless_song = end == m.song.song_order().end() && !o.max_measures;
+        passes = std::min(static_cast<int>(end - m.song.song_order().begin()) - 1,
                           o.max_measures.value_or(kMeasures - 1));
         m.window.SpeedButtonBeginSongClick();
     }
