@@ -70,7 +70,7 @@ void Tmain::Export1Click() {
     }
     exporting = true;
     saved_loop = CheckBoxLoop->isChecked();
-    CheckBoxLoop->setChecked(false);
+    set_export_loop(false);
     RecorderResult started = MediaPlayer1.open(export_file_name_);
     if (started.ok()) {
         SpeedButtonBeginSongClick();
@@ -79,7 +79,7 @@ void Tmain::Export1Click() {
     if (!started.ok()) {
         MediaPlayer1.discard();
         exporting = false;
-        CheckBoxLoop->setChecked(saved_loop);
+        set_export_loop(saved_loop);
         prompts_.show_message(
             texts.failure(texts[Msg::export_failed], export_file_name_, started.status));
         return;
@@ -121,7 +121,7 @@ void Tmain::export_finished(RecorderResult result) {
         }
     }
     exporting = false;
-    CheckBoxLoop->setChecked(saved_loop);
+    set_export_loop(saved_loop);
     SpeedButtonExport->setChecked(false);
     if (!result.ok()) {
         prompts_.show_message(
@@ -170,6 +170,13 @@ void Tmain::keep_export() {
     if (exporting && !export_done_.isActive()) {
         (void)MediaPlayer1.save(true);
     }
+}
+
+// An export plays the song once: the loop box is off while it records, the
+// user's choice back after it, neither a change of the user's.
+void Tmain::set_export_loop(bool on) {
+    const Refresh export_loop(refreshing_);
+    CheckBoxLoop->setChecked(on);
 }
 
 } // namespace qx375

@@ -80,7 +80,8 @@ void Tmain::Nouveau1Click() {
     SpeedButtonBeginSongClick();
     getpatern();
     // A new song has nothing to save, whatever the refresh rewrote.
-    modified = false;
+    start_history();
+    mark_saved();
 }
 
 void Tmain::OuvrirClick() {
@@ -128,7 +129,8 @@ void Tmain::show_loaded_song(const std::string& name) {
     getpatern();
     add_recent_file(name);
     write_recent_files();
-    modified = false;
+    start_history();
+    mark_saved();
 }
 
 // The song of the item clicked, taken before the save question: saving
@@ -181,7 +183,7 @@ bool Tmain::save_song() {
     }
     add_recent_file(name);
     write_recent_files();
-    modified = false;
+    mark_saved();
     return true;
 }
 
@@ -205,7 +207,7 @@ bool Tmain::save_song_as() {
     EditFileName->setText(QString::fromStdString(path));
     add_recent_file(path);
     write_recent_files();
-    modified = false;
+    mark_saved();
     return true;
 }
 

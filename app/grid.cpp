@@ -13,7 +13,12 @@ constexpr std::array<int, 6> kSizes = {14, 15, 16, 20, 21, 24};
 } // namespace
 
 void Tmain::CheckBoxClick(int column, int row) {
-    song_.set_cell(row - 1, column - 1, cells[column - 1][row - kFirstRow]->isChecked() ? 1 : 0);
+    const int value = cells[column - 1][row - kFirstRow]->isChecked() ? 1 : 0;
+    if (user_change()) {
+        record(std::make_unique<GridCellCommand>(edit(), place(), row - 1, column - 1, value));
+    } else {
+        song_.set_cell(row - 1, column - 1, value);
+    }
     modified = true;
 }
 
@@ -25,11 +30,16 @@ void Tmain::RadioGroupClick(int column) {
     if (song_.get_cell(0, column - 1) != closed || song_.get_cell(1, column - 1) != open) {
         modified = true;
     }
-    song_.set_cell(0, column - 1, closed);
-    song_.set_cell(1, column - 1, open);
+    if (user_change()) {
+        record(std::make_unique<HiHatCommand>(edit(), place(), column - 1, closed, open));
+    } else {
+        song_.set_cell(0, column - 1, closed);
+        song_.set_cell(1, column - 1, open);
+    }
 }
 
 void Tmain::getpatern() {
+    const Refresh refresh(refreshing_);
     // Each selection that picks an item writes both hi-hat cells back through
     // the group's handler before the next cell is read, so a step holding both
     // hi-hats comes out as the closed one alone.
@@ -55,7 +65,11 @@ void Tmain::getpatern() {
 void Tmain::RadioGroup2432Click() {
     const int item = RadioGroup2432->item_index();
     const int size = item >= 0 && item < 5 ? kSizes[static_cast<std::size_t>(item)] : 24;
-    song_.set_size(size);
+    if (user_change()) {
+        record(std::make_unique<PatternSizeCommand>(edit(), place(), size));
+    } else {
+        song_.set_size(size);
+    }
     ProgressTime->setMaximum(size);
     TimerZicmu.setInterval(TrackBarBPM->value());
     switch (size) {
@@ -126,13 +140,27 @@ void Tmain::BitBtnCopierClick() {
 }
 
 void Tmain::BitBtnCollerClick() {
-    song_.paste_pattern();
+    record(std::make_unique<PastePatternCommand>(edit(), place()));
     getpatern();
 }
 
 void Tmain::BitBtnClearClick() {
-    song_.clear_pattern();
+    record(std::make_unique<ClearPatternCommand>(edit(), place()));
     getpatern();
+}
+
+// A frame over the column of the step just played, where the beat is.
+void Tmain::show_playing_column(int step) {
+    const QRect top = hihat_groups[static_cast<std::size_t>(step)]->geometry();
+    const QRect bottom = cells[static_cast<std::size_t>(step)].back()->geometry();
+    const QRect band(top.left(), top.top(), top.width(), bottom.bottom() - top.top() + 1);
+    if (PlayingColumn->geometry() != band) {
+        PlayingColumn->setGeometry(band);
+    }
+    if (!PlayingColumn->isVisible()) {
+        PlayingColumn->show();
+        PlayingColumn->raise();
+    }
 }
 
 } // namespace qx375

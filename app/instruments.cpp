@@ -24,10 +24,12 @@ bool Tmain::choose_sample(int sound) {
         return false;
     }
     sound_file_name_ = *chosen;
-    if (const FileStatus status = song_.replace_sample(sound, *chosen); !status) {
+    kept_sample read;
+    if (const FileStatus status = song_.read_sample(sound, *chosen, read); !status) {
         prompts_.show_message(texts.failure(texts[Msg::sound_failed], *chosen, status));
         return false;
     }
+    record(std::make_unique<SampleCommand>(edit(), place(), sound, std::move(read)));
     return true;
 }
 

@@ -170,6 +170,9 @@ QString caption_of(QObject* object) {
     if (auto* setup = dynamic_cast<TFormSetup*>(object)) {
         return setup->caption();
     }
+    if (auto* main = dynamic_cast<Tmain*>(object)) {
+        return main->caption();
+    }
     if (auto* group = qobject_cast<QGroupBox*>(object)) {
         return group->title();
     }
@@ -188,9 +191,11 @@ QString caption_of(QObject* object) {
     return qobject_cast<QWidget*>(object)->windowTitle();
 }
 
-void set_caption(QObject* object, const QString& text) {
+void put_caption(QObject* object, const QString& text) {
     if (auto* setup = dynamic_cast<TFormSetup*>(object)) {
         setup->set_caption(text);
+    } else if (auto* main = dynamic_cast<Tmain*>(object)) {
+        main->set_caption(text);
     } else if (auto* group = qobject_cast<QGroupBox*>(object)) {
         group->setTitle(text);
     } else if (auto* label = qobject_cast<QLabel*>(object)) {
@@ -249,7 +254,7 @@ void Tmain::read_language_file() {
         };
         switch (row.part) {
         case Part::caption:
-            set_caption(target, read(caption_of(target)));
+            put_caption(target, read(caption_of(target)));
             break;
         case Part::hint: {
             auto* control = qobject_cast<QWidget*>(target);
@@ -282,7 +287,7 @@ void Tmain::read_language_file() {
             break;
         }
         case Part::copy:
-            set_caption(target, LabelMesure->text());
+            put_caption(target, LabelMesure->text());
             break;
         }
     }
@@ -290,6 +295,8 @@ void Tmain::read_language_file() {
     if (end_shown) {
         show_text(EditNumPattern, ButtonEndSong->text());
     }
+    show_history_items();
+    show_title();
 }
 
 // The texts the windows show now, into qx375.lng; a key given twice keeps

@@ -13,9 +13,9 @@ constexpr const char* kSection = "midi";
 
 } // namespace
 
-MidiLearn::MidiLearn(AudioOutput& output, QWidget& window, const Texts& texts,
-                     std::function<void(const MidiLearn&)> save)
-    : output_(output), window_(window), texts_(texts), save_(std::move(save)) {
+MidiLearn::MidiLearn(AudioOutput& output, std::function<void(const QString&)> say,
+                     const Texts& texts, std::function<void(const MidiLearn&)> save)
+    : output_(output), say_(std::move(say)), texts_(texts), save_(std::move(save)) {
     poll_.setInterval(kPoll);
     QObject::connect(&poll_, &QTimer::timeout, [this] { poll(); });
     output_.set_note_map(map_);
@@ -53,12 +53,9 @@ void MidiLearn::start() {
     MidiEvent old;
     while (output_.next_midi_event(old)) {
     }
-    if (!learning()) {
-        title_ = window_.windowTitle();
-    }
     state_ = State::waiting_for_note;
     note_ = -1;
-    show(QString::fromStdString(texts_[Msg::learn_note]));
+    say_(QString::fromStdString(texts_[Msg::learn_note]));
     poll_.start();
 }
 
@@ -89,19 +86,15 @@ void MidiLearn::poll() {
         if (midi::is_note_on(message)) {
             note_ = message.data1;
             state_ = State::waiting_for_sound;
-            show(QString::fromStdString(texts_.with(Msg::learn_sound, std::to_string(note_))));
+            say_(QString::fromStdString(texts_.with(Msg::learn_sound, std::to_string(note_))));
         }
     }
-}
-
-void MidiLearn::show(const QString& prompt) {
-    window_.setWindowTitle(title_ + " - " + prompt);
 }
 
 void MidiLearn::finish() {
     poll_.stop();
     state_ = State::idle;
-    window_.setWindowTitle(title_);
+    say_({});
     if (item_ != nullptr) {
         item_->setChecked(false);
     }

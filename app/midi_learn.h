@@ -11,7 +11,6 @@
 #include <functional>
 
 class QAction;
-class QWidget;
 
 namespace qx375 {
 
@@ -19,14 +18,15 @@ class IniFile;
 
 // Which incoming note plays which sound, and how the user teaches it: they
 // choose the learn item, play a note on their pad or kit, then click the
-// button of the sound that note should play. The window's title says what
-// it waits for. The map is kept in qx375.ini, one key per sound.
+// button of the sound that note should play. `say` tells the user what it
+// waits for (nothing once done). The map is kept in qx375.ini, one key per
+// sound.
 class MidiLearn {
 public:
     static constexpr std::chrono::milliseconds kPoll{10};
 
     // `save` writes the map where the settings live, once a note is learned.
-    MidiLearn(AudioOutput& output, QWidget& window, const Texts& texts,
+    MidiLearn(AudioOutput& output, std::function<void(const QString&)> say, const Texts& texts,
               std::function<void(const MidiLearn&)> save);
 
     const midi::NoteMap& map() const { return map_; }
@@ -46,11 +46,10 @@ private:
     enum class State { idle, waiting_for_note, waiting_for_sound };
 
     void poll();
-    void show(const QString& prompt);
     void finish();
 
     AudioOutput& output_;
-    QWidget& window_;
+    std::function<void(const QString&)> say_;
     const Texts& texts_;
     std::function<void(const MidiLearn&)> save_;
     midi::NoteMap map_ = midi::NoteMap::general_midi();
@@ -58,7 +57,6 @@ private:
     QTimer poll_;
     State state_ = State::idle;
     int note_ = -1;
-    QString title_; // the window's own, put back when learning ends
 };
 
 } // namespace qx375

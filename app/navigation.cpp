@@ -7,23 +7,6 @@
 #include <QToolButton>
 
 namespace qx375 {
-namespace {
-
-// Guards the `modified` flag across pure navigation: the grid refresh inside
-// writes cells back and would otherwise mark the song changed.
-class KeepModified {
-public:
-    explicit KeepModified(bool& modified) : modified_(modified), kept_(modified) {}
-    ~KeepModified() { modified_ = kept_; }
-    KeepModified(const KeepModified&) = delete;
-    KeepModified& operator=(const KeepModified&) = delete;
-
-private:
-    bool& modified_;
-    bool kept_;
-};
-
-} // namespace
 
 bool Tmain::shows_end_marker() const {
     return EditNumPattern->text() == ButtonEndSong->text();
@@ -52,26 +35,32 @@ void Tmain::EditNumPatternChange() {
         const auto n = parse_integer(EditNumPattern->text().toStdString());
         current_pattern = std::clamp(n.value_or(0), 0, kEndMarker);
     }
-    song_.set_song_entry(current_pattern);
-    if (current_pattern != previous) {
+    const bool changed = current_pattern != previous;
+    // A pattern chosen for the first time starts from the one the measure
+    // held, without its cells. This runs on every step of playback too, so it
+    // must only act when the number really changed, and never on a pattern
+    // that already has cells (every pattern of a new song counts as unused
+    // while it is only edited on the grid). In song mode that choice is a
+    // change of the song; in pattern mode it is the way to another pattern.
+    if (changed && user_change() && song_.in_song_mode()) {
+        record(std::make_unique<PatternEntryCommand>(edit(), place(), current_pattern));
+    } else {
+        song_.set_song_entry(current_pattern);
+        if (changed && song_.is_empty() && !song_.has_cells()) {
+            song_.copy_from(previous);
+            song_.mark_used();
+        }
+    }
+    if (changed) {
         modified = true;
     }
     if (current_pattern >= kEndMarker) {
         show_text(EditNumPattern, ButtonEndSong->text());
     }
-    // A pattern chosen for the first time starts from the one the measure
-    // held, without its cells. This runs on every step of playback too, so it
-    // must only act when the number really changed, and never on a pattern
-    // that already has cells (every pattern of a new song counts as unused
-    // while it is only edited on the grid).
-    if (current_pattern != previous && song_.is_empty() && !song_.has_cells()) {
-        song_.copy_from(previous);
-        song_.mark_used();
-    }
     // Whatever the grid shows is what its clicks edit: a number typed in
     // shows its pattern at once. Only a change of pattern redraws, so the run
     // of this handler on every step of playback costs nothing more.
-    if (current_pattern != previous) {
+    if (changed) {
         getpatern();
     }
 }

@@ -101,6 +101,7 @@ void Tmain::offer_recovery() {
         current_pattern = song_.get_song_entry();
         song_.set_song_entry(current_pattern);
         getpatern();
+        start_history();
         modified = true;
         drop_recovery();
         break;

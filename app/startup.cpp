@@ -45,6 +45,7 @@ bool Tmain::setup_step(const std::function<void()>& step) {
 }
 
 void Tmain::run_setup() {
+    const Refresh setup(refreshing_);
     first_activation = false;
     program_directory = QDir::currentPath().toStdString();
     read_recent_files();
@@ -59,6 +60,8 @@ void Tmain::run_setup() {
     glyph_pending_ = !setup_step([&] { load_glyph("go2.bmp"); });
     RadioGroup2432Click();
     TrackBarBPMChange();
+    start_history();
+    mark_saved();
 }
 
 // What failed at start-up, once the user has been elsewhere and comes back:

@@ -94,10 +94,7 @@ void Tmain::sync_show_bpm(double bpm) {
 }
 
 void Tmain::sync_say(const QString& text) {
-    const QString title = text.isEmpty() ? QString("QX375") : "QX375 - " + text;
-    if (windowTitle() != title) {
-        setWindowTitle(title);
-    }
+    say(text);
 }
 
 double Tmain::sync_position() const {

@@ -67,6 +67,22 @@ constexpr Entry kEntries[] = {
     {Msg::sync_rejoined, "syncrejoined",
      "Sync: fell behind the shared beat, rejoined it at bar %1"},
     {Msg::sync_beyond, "syncbeyond", "Sync: bar %1 lies beyond the song; playing from bar %2"},
+    {Msg::undo, "undo", "&Undo"},
+    {Msg::redo, "redo", "&Redo"},
+    {Msg::undo_cell, "undocell", "Grid Cell"},
+    {Msg::undo_hihat, "undohihat", "Hi-Hat"},
+    {Msg::undo_size, "undosize", "Pattern Size"},
+    {Msg::undo_entry, "undoentry", "Pattern Number"},
+    {Msg::undo_end, "undoend", "End Marker"},
+    {Msg::undo_tempo, "undotempo", "Tempo"},
+    {Msg::undo_paste, "undopaste", "Paste Pattern"},
+    {Msg::undo_clear, "undoclear", "Clear Pattern"},
+    {Msg::undo_loop, "undoloop", "Loop"},
+    {Msg::undo_volume, "undovolume", "Volume"},
+    {Msg::undo_pan, "undopan", "Pan"},
+    {Msg::undo_pitch, "undopitch", "Pitch"},
+    {Msg::undo_sample, "undosample", "Sample File"},
+    {Msg::untitled, "untitled", "untitled"},
 };
 static_assert(std::size(kEntries) == static_cast<std::size_t>(Msg::count));
 

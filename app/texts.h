@@ -61,6 +61,22 @@ enum class Msg : std::size_t {
     sync_clock_slow,
     sync_rejoined, // %1 the bar
     sync_beyond,   // %1 the bar asked for, %2 the bar played
+    undo,
+    redo,
+    undo_cell,
+    undo_hihat,
+    undo_size,
+    undo_entry,
+    undo_end,
+    undo_tempo,
+    undo_paste,
+    undo_clear,
+    undo_loop,
+    undo_volume,
+    undo_pan,
+    undo_pitch,
+    undo_sample,
+    untitled,
     count
 };
 

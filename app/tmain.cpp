@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -100,15 +101,16 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
       MediaPlayer1(recorder), prompts_(prompts),
       TimerZicmu(output.clock(), output.rate(), output.render_lead_frames(),
                  [this] { guarded([&] { TimerZicmuTimer(); }); }),
-      device_watch_(output, prompts, texts), midi_learn_(output, *this, texts,
-                                                         [this](const MidiLearn& learned) {
-                                                             IniFile ini(program_file("qx375.ini"));
-                                                             learned.write(ini);
-                                                             ini.save();
-                                                         }),
+      device_watch_(output, prompts, texts),
+      midi_learn_(
+          output, [this](const QString& text) { say(text); }, texts,
+          [this](const MidiLearn& learned) {
+              IniFile ini(program_file("qx375.ini"));
+              learned.write(ini);
+              ini.save();
+          }),
       sync_(output, TimerZicmu, sync_link_, texts) {
     setObjectName("main");
-    setWindowTitle("QX375");
     auto* form = new QWidget(this);
     form->setObjectName("form");
     paint(form, kWindowColour);
@@ -138,6 +140,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     TimerZicmu.setInterval(97);
     export_done_.setInterval(20);
     connect_handlers();
+    show_title();
 
     // On a screen smaller than the window, every control shrinks with it. The
     // factors compare the screen with the window's outer size, its frame and
@@ -188,6 +191,7 @@ void Tmain::build_menus() {
     file->addSeparator();
     Quitter1 = item(file, "Quitter1", "&Exit");
     QMenu* edit = menu("Edition", "&Edit");
+    build_edit_items(*edit);
     Copier1 = item(edit, "Copier1", "&Copy pattern");
     Coller1 = item(edit, "Coller1", "&Paste pattern");
     Effacer1 = item(edit, "Effacer1", "&Clear pattern");
@@ -344,6 +348,12 @@ void Tmain::build_grid() {
     ProgressTime->setValue(0);
     ProgressTime->setTextVisible(false);
 
+    PlayingColumn = make<QFrame>(form, "PlayingColumn", QRect());
+    PlayingColumn->setAttribute(Qt::WA_TransparentForMouseEvents);
+    PlayingColumn->setStyleSheet(
+        "background: rgba(255, 255, 255, 40); border: 2px solid rgba(255, 255, 160, 200);");
+    PlayingColumn->hide();
+
     const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, px(17), true);
     for (int s = 1; s <= kColumns; ++s) {
         QLabel* l = label(form, kStepLabelNames[s - 1], std::to_string(s).c_str(),
@@ -385,6 +395,8 @@ void Tmain::connect_handlers() {
     RadioGroup2432->on_click = [this] { guarded([&] { RadioGroup2432Click(); }); };
     RadioGroupPlay->on_click = [this] { guarded([&] { RadioGroupPlayClick(); }); };
 
+    tempo_position_ = TrackBarBPM->value();
+    connect(TrackBarBPM, &QSlider::sliderPressed, this, [this] { ++tempo_gestures_; });
     on(TrackBarBPM, &QSlider::valueChanged, [this] { TrackBarBPMChange(); });
     on(EditBPM, &QLineEdit::returnPressed, [this] { EditBPMEnter(); });
     on(EditBPM, &QLineEdit::editingFinished, [this] { show_tempo(); });
@@ -435,6 +447,10 @@ void Tmain::connect_handlers() {
     on(Langues1, &QAction::triggered, [this] { Langues1Click(); });
     on(SoundOutput1, &QAction::triggered, [this] { SoundOutput1Click(); });
     midi_learn_.follow(*MidiLearn1);
+    on(Undo1, &QAction::triggered, [this] { Undo1Click(); });
+    on(Redo1, &QAction::triggered, [this] { Redo1Click(); });
+    on(EditFileName, &QLineEdit::textChanged, [this] { show_title(); });
+    build_shortcuts();
     on(Copier1, &QAction::triggered, [this] { BitBtnCopierClick(); });
     on(Coller1, &QAction::triggered, [this] { BitBtnCollerClick(); });
     on(Effacer1, &QAction::triggered, [this] { BitBtnClearClick(); });

@@ -2,11 +2,13 @@
 
 #include "app/device_watch.h"
 #include "app/midi_learn.h"
+#include "app/modified_flag.h"
 #include "app/prompts.h"
 #include "app/radio_group.h"
 #include "app/sequencer_timer.h"
 #include "app/sync_control.h"
 #include "app/texts.h"
+#include "app/undo_commands.h"
 #include "dialogs/controls.h"
 #include "dialogs/langues.h"
 #include "dialogs/soundset.h"
@@ -16,6 +18,7 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <array>
 #include <functional>
@@ -23,9 +26,11 @@
 
 class QAction;
 class QCheckBox;
+class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
@@ -43,7 +48,8 @@ inline constexpr int kLastRow = 16;
 // The main window: the step grid of the current pattern, the transport, the
 // navigation through patterns, measures and steps, the song files, the
 // instrument panel, and the program's start and end. It holds no pattern
-// data of its own; every edit goes straight to the song model.
+// data of its own; every edit goes to the song model as a change of its
+// history, which can be undone.
 class Tmain : public QMainWindow {
 public:
     Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorder& recorder,
@@ -57,7 +63,7 @@ public:
 
     // Window state shared by the commands.
     int current_pattern = 0;
-    bool modified = false;
+    ModifiedFlag modified{[this](bool on) { setWindowModified(on); }};
     bool exporting = false;
     bool saved_loop = false;
     bool first_activation = true;
@@ -107,6 +113,19 @@ public:
     void SpeedButtonNextStepClick();
     void SpeedButtonPreviousStepClick();
     void SpeedButtonStepZeroClick();
+
+    // Undo and redo. A history step marks the song changed unless it brings
+    // back the song as last opened or saved.
+    void Undo1Click();
+    void Redo1Click();
+    const QUndoStack& history() const { return history_; }
+
+    // The window's caption as the language file gives it; the title adds
+    // the song's name to it.
+    QString caption() const { return caption_; }
+    void set_caption(const QString& caption);
+    // What the window tells beside its caption (empty for nothing).
+    void say(const QString& text);
 
     // Pattern clipboard.
     void BitBtnCopierClick();
@@ -172,6 +191,9 @@ private:
         int current_pattern() const override { return window_.current_pattern; }
         bool playing() const override { return window_.TimerZicmu.isEnabled(); }
         void mark_modified() override { window_.modified = true; }
+        void set_mix(MixPart part, int sound, int value, int gesture) override {
+            window_.set_mix(part, sound, value, gesture);
+        }
         void previous_measure() override { window_.SpeedButtonBackPatternClick(); }
         void next_measure() override { window_.SpeedButtonForwardPatternClick(); }
         bool choose_sample(int sound) override { return window_.choose_sample(sound); }
@@ -192,6 +214,17 @@ private:
         bool sync_playing() const override { return window_.TimerZicmu.isEnabled(); }
         double sync_position() const override { return window_.sync_position(); }
         double sync_bpm() const override { return window_.sync_bpm(); }
+
+    private:
+        Tmain& window_;
+    };
+
+    class UndoLink : public UndoHost {
+    public:
+        explicit UndoLink(Tmain& window) : window_(window) {}
+        void show_change(const SongPlace& place) override { window_.show_change(place); }
+        void show_tempo(int position) override { window_.show_tempo_position(position); }
+        void show_loop(bool on) override { window_.show_loop(on); }
 
     private:
         Tmain& window_;
@@ -248,9 +281,32 @@ private:
     void export_finished(RecorderResult result);
     bool may_end_export();
     void keep_export();
+    void set_export_loop(bool on);
 
     // Languages.
     std::string* message_buffer(const char* name);
+
+    // The history of changes, and what the window shows of it.
+    SongPlace place() const;
+    SongEdit edit() { return {song_, undo_link_}; }
+    // A change of the user's; the write-backs of a refresh are none.
+    bool user_change() const { return refreshing_ == 0; }
+    void record(std::unique_ptr<SongCommand> change);
+    void set_mix(MixPart part, int sound, int value, int gesture);
+    void after_history_step();
+    void show_change(const SongPlace& place);
+    void show_tempo_position(int position);
+    void apply_tempo_position();
+    void show_loop(bool on);
+    void show_history_items();
+    // The song just opened, saved or started anew: a fresh history, and what
+    // a step of it compares the song with.
+    void start_history();
+    void mark_saved();
+    void show_title();
+    void build_edit_items(QMenu& edit);
+    void build_shortcuts();
+    void show_playing_column(int step);
 
     // Keeping time with other programs.
     void sync_play(double beat);
@@ -265,6 +321,19 @@ private:
     void run_setup();
     void retry_setup();
     bool setup_step(const std::function<void()>& step);
+
+    // While it lives, what the controls' handlers write is the window showing
+    // the song again, not a change of the user's.
+    class Refresh {
+    public:
+        explicit Refresh(int& depth) : depth_(depth) { ++depth_; }
+        ~Refresh() { --depth_; }
+        Refresh(const Refresh&) = delete;
+        Refresh& operator=(const Refresh&) = delete;
+
+    private:
+        int& depth_;
+    };
 
     matrice& song_;
     DirectSound& sound_;
@@ -282,6 +351,14 @@ private:
     SyncControl sync_;
     SetupLink setup_link_{*this};
     LanguesLink langues_link_{*this};
+    UndoLink undo_link_{*this};
+    QUndoStack history_;
+    int refreshing_ = 0;      // grid refreshes under way
+    int tempo_gestures_ = 0;  // drags of the tempo slider so far
+    int tempo_position_ = 0;  // the slider's position the song's tempo came from
+    std::string saved_image_; // the song as last opened or saved, byte for byte
+    QString caption_ = "QX375";
+    QString status_;
     TAboutBox* AboutBox = nullptr;
     TFormSetup* FormSetup = nullptr;
     TFormLangues* FormLangues = nullptr;
@@ -364,9 +441,12 @@ private:
     QAction* MidiLearn1;
     QAction* Aide1;
     QAction* Apropos1;
+    QAction* Undo1;
+    QAction* Redo1;
     QAction* Copier1;
     QAction* Coller1;
     QAction* Effacer1;
+    QFrame* PlayingColumn; // over the column of the step last played
 };
 
 template <typename Handler>

@@ -41,6 +41,7 @@ void Tmain::execute(int count, QObject* sender) {
     // hand sounds at once.
     const std::uint64_t frame = sender == TimerZicmu.sender() ? TimerZicmu.tick_frame() : 0;
     ScheduledAt at(sound_, frame);
+    show_playing_column(song_.get_step());
     const int step = song_.advance(count, frame);
     ProgressTime->setValue(std::clamp(step, ProgressTime->minimum(), ProgressTime->maximum()));
     show_text(EditStep, QString::number(ProgressTime->value()));
@@ -73,10 +74,24 @@ void Tmain::execute(int count, QObject* sender) {
 void Tmain::TrackBarBPMChange() {
     const int position = TrackBarBPM->value();
     show_text(EditBPM, QString::number(14400 / position));
-    song_.set_tempo(EditBPM->text().toInt());
-    TimerZicmu.setInterval(position * 18 / song_.get_size());
-    sync_.tempo_changed();
+    const int tempo = EditBPM->text().toInt();
+    if (user_change()) {
+        const int gesture = TrackBarBPM->isSliderDown() ? tempo_gestures_ : 0;
+        record(std::make_unique<TempoCommand>(edit(), place(), tempo, tempo_position_, position,
+                                              gesture));
+    } else {
+        song_.set_tempo(tempo);
+    }
+    apply_tempo_position();
     modified = true;
+}
+
+// The step interval and everyone who follows the tempo, from the slider.
+void Tmain::apply_tempo_position() {
+    tempo_position_ = TrackBarBPM->value();
+    show_tempo();
+    TimerZicmu.setInterval(tempo_position_ * 18 / song_.get_size());
+    sync_.tempo_changed();
 }
 
 // A tempo typed into the box, then Enter, moves the slider as the user
@@ -127,6 +142,7 @@ void Tmain::CheckBoxBeatClick() {
     if (!on) {
         sync_.stopping();
         sound_.end_notes(0);
+        PlayingColumn->hide();
     }
     TimerZicmu.setEnabled(on);
     device_watch_.follow(on);
@@ -154,6 +170,9 @@ void Tmain::RadioGroupPlayClick() {
 }
 
 void Tmain::CheckBoxLoopClick() {
+    if (user_change()) {
+        record(std::make_unique<LoopCommand>(edit(), place(), CheckBoxLoop->isChecked()));
+    }
     modified = true;
 }
 

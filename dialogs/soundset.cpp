@@ -261,6 +261,9 @@ void TFormSetup::connect_handlers() {
         connect(sender, signal, this,
                 [this, handler] { run_guarded(notifier_, [&] { (this->*handler)(); }); });
     };
+    for (QSlider* slider : {TrackBarVol, TrackBarPan, TrackBarPitch}) {
+        connect(slider, &QSlider::sliderPressed, this, [this] { ++gestures_; });
+    }
     on(TrackBarVol, &QSlider::valueChanged, &TFormSetup::TrackBarVolChange);
     on(TrackBarPan, &QSlider::valueChanged, &TFormSetup::TrackBarPanChange);
     on(TrackBarPitch, &QSlider::valueChanged, &TFormSetup::TrackBarPitchChange);
@@ -340,22 +343,22 @@ void TFormSetup::refresh() {
 }
 
 // A move of the user's marks the song changed, whether it plays or not.
-void TFormSetup::TrackBarVolChange() {
-    song_.set_volume(sound_index_, -TrackBarVol->value());
+void TFormSetup::change(MixPart part, QSlider* slider, int value) {
+    host_.set_mix(part, sound_index_, value, slider->isSliderDown() ? gestures_ : 0);
     host_.mark_modified();
     refresh();
+}
+
+void TFormSetup::TrackBarVolChange() {
+    change(MixPart::volume, TrackBarVol, -TrackBarVol->value());
 }
 
 void TFormSetup::TrackBarPanChange() {
-    song_.set_pan(sound_index_, TrackBarPan->value() - 10000);
-    host_.mark_modified();
-    refresh();
+    change(MixPart::pan, TrackBarPan, TrackBarPan->value() - 10000);
 }
 
 void TFormSetup::TrackBarPitchChange() {
-    song_.set_frequency(sound_index_, TrackBarPitch->value() * 10);
-    host_.mark_modified();
-    refresh();
+    change(MixPart::pitch, TrackBarPitch, TrackBarPitch->value() * 10);
 }
 
 // A preset writes its value even when the slider already stands there.
@@ -388,9 +391,7 @@ void TFormSetup::RadioButtonPitchmaxClick() {
 }
 // The sample's own rate, which the model keeps as 0.
 void TFormSetup::RadioButtonPitchNormClick() {
-    song_.set_frequency(sound_index_, 0);
-    host_.mark_modified();
-    refresh();
+    change(MixPart::pitch, TrackBarPitch, 0);
 }
 void TFormSetup::RadioButtonPitchMinClick() {
     preset(TrackBarPitch, 10000, &TFormSetup::TrackBarPitchChange);

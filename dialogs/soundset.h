@@ -19,6 +19,8 @@ class QToolButton;
 
 namespace qx375 {
 
+enum class MixPart { volume, pan, pitch };
+
 // What the sound setup needs of the main window.
 class SetupHost {
 public:
@@ -27,6 +29,10 @@ public:
     // The sequencer's timer runs.
     virtual bool playing() const = 0;
     virtual void mark_modified() = 0;
+    // A value the user gave a sound in the pattern of the current measure.
+    // The moves of one gesture (a slider held down) share a number, 0 for
+    // none.
+    virtual void set_mix(MixPart part, int sound, int value, int gesture) = 0;
     // The main window's previous-measure and next-measure buttons.
     virtual void previous_measure() = 0;
     virtual void next_measure() = 0;
@@ -40,7 +46,8 @@ public:
 
 // The sound setup: volume, pan and pitch of one sound in the pattern of the
 // current measure, its sample file and a button to hear it. It always shows
-// what the model holds; only the user's own actions write to it.
+// what the model holds; the user's own actions change it through the main
+// window.
 class TFormSetup : public QDialog {
 public:
     TFormSetup(matrice& song, DirectSound& sound, Notifier& notifier, SetupHost& host,
@@ -99,12 +106,14 @@ private:
     void select_channel(int entry);
     void typed(QLineEdit* box, QSlider* slider, long long (*position)(long long typed));
     void show_title();
+    void change(MixPart part, QSlider* slider, int value);
 
     matrice& song_;
     DirectSound& sound_;
     Notifier& notifier_;
     SetupHost& host_;
     int sound_index_ = 0;
+    int gestures_ = 0;     // the sliders' drags so far
     const double density_; // screen pixels per pixel of the 96 dpi design
     QString caption_ = "Sound Setup";
     QWidget* form_; // the controls, in the middle of a window widened for its title

@@ -111,6 +111,14 @@ void matrice::swap_sample(int sound, kept_sample& other) {
     apply_mix_to(sound);
 }
 
+FileStatus matrice::read_sample(int sound, std::string_view name, kept_sample& read) {
+    if (const FileStatus status = replace_sample(sound, name, &read); !status) {
+        return status;
+    }
+    swap_sample(sound, read);
+    return {};
+}
+
 // A new buffer starts at full volume, centre and the sample's own rate.
 void matrice::apply_mix_to(int sound) {
     set_volume(sound, get_volume(sound));

@@ -61,6 +61,8 @@ public:
     // Writes the song file; the status of the write. Saving brings every
     // size and mix value of the bank into its range first.
     FileStatus save_drm(const std::string& path);
+    // The bytes save_drm writes for the song as it is.
+    std::string song_image() const;
     // Reads a song file. A file that cannot be read, ends inside its
     // patterns (cut_short) or cannot be a song (not_a_song: a number without
     // digits, no line feed after the patterns, a sample name the program
@@ -78,6 +80,9 @@ public:
     FileStatus replace_sample(int sound, std::string_view name, kept_sample* replaced = nullptr);
     // Gives the sound the kept sample and keeps its own in its place.
     void swap_sample(int sound, kept_sample& other);
+    // Reads and checks a sample as replace_sample does, into `read`; the
+    // sound plays on what it played.
+    FileStatus read_sample(int sound, std::string_view name, kept_sample& read);
     const std::string& get_sample_file(int sound) const;
 
     // Position and mode.

@@ -153,27 +153,42 @@ FileFault read_pattern(SongReader& in, pattern_record& p, std::int32_t& song_ent
     return FileFault::none;
 }
 
+// A pattern as a song file holds it: a size it knows, and every mix value
+// within its range.
+pattern_record normalised(pattern_record p) {
+    if (!is_pattern_size(p.size)) {
+        p.size = 24;
+    }
+    for (int j = 0; j < kTracks; ++j) {
+        p.volume[j] = std::clamp(p.volume[j], DSBVOLUME_MIN, DSBVOLUME_MAX);
+        p.pan[j] = std::clamp(p.pan[j], DSBPAN_LEFT, DSBPAN_RIGHT);
+        if (p.frequency[j] < 100 || p.frequency[j] > 100000) {
+            p.frequency[j] = 0;
+        }
+    }
+    return p;
+}
+
 } // namespace
 
 FileStatus matrice::save_drm(const std::string& path) {
+    for (pattern_record& p : patterns) {
+        p = normalised(p);
+    }
+    return replace_file(path, song_image());
+}
+
+std::string matrice::song_image() const {
     std::string out;
     out.reserve(kPatterns * (3 + kTracks * (10 + kSteps)) + kSounds * 64);
     for (int i = 0; i < kPatterns; ++i) {
-        pattern_record& p = patterns[i];
-        if (!is_pattern_size(p.size)) {
-            p.size = 24;
-        }
+        const pattern_record p = normalised(patterns[i]);
         out.push_back(static_cast<char>(p.tempo & 0xFF));
         out.push_back(static_cast<char>(p.size));
         out.push_back(static_cast<char>(song[i] & 0xFF));
         for (int j = 0; j < kTracks; ++j) {
-            p.volume[j] = std::clamp(p.volume[j], DSBVOLUME_MIN, DSBVOLUME_MAX);
             put_number(out, static_cast<std::uint32_t>(p.volume[j]));
-            p.pan[j] = std::clamp(p.pan[j], DSBPAN_LEFT, DSBPAN_RIGHT);
             put_number(out, static_cast<std::uint32_t>(p.pan[j] + 10000));
-            if (p.frequency[j] < 100 || p.frequency[j] > 100000) {
-                p.frequency[j] = 0;
-            }
             put_number(out, static_cast<std::uint32_t>(p.frequency[j]));
             out.append(p.steps[j].begin(), p.steps[j].end());
         }
@@ -183,7 +198,7 @@ FileStatus matrice::save_drm(const std::string& path) {
         out += sample_file[k];
         out.push_back('\n');
     }
-    return replace_file(path, out);
+    return out;
 }
 
 FileStatus matrice::load_drm(const std::string& path) {

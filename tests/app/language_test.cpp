@@ -99,7 +99,10 @@ TEST_F(LanguageTest, TheFrenchPackageReplacesEveryTextAndFamilyHint) {
     std::filesystem::copy_file(kPackages / "francais/qx375.lng", dir.path() / "qx375.lng");
     window.read_language_file();
     const IniFile french((kPackages / "francais/qx375.lng").string());
-    EXPECT_EQ(window.windowTitle().toStdString(), french.read_string("main", "mainmenu", "?"));
+    EXPECT_EQ(window.caption().toStdString(), french.read_string("main", "mainmenu", "?"));
+    EXPECT_EQ(window.windowTitle().toStdString(),
+              french.read_string("main", "untitled", "?") + "[*] - " +
+                  french.read_string("main", "mainmenu", "?"));
     EXPECT_EQ(find<QPushButton>("ButtonF9")->toolTip().toStdString(),
               french.read_string("main", "canalfile", "?"));
     EXPECT_EQ(find<QPushButton>("Button0")->toolTip().toStdString(),
@@ -125,7 +128,7 @@ TEST_F(LanguageTest, KeysOfOneLabelAndEmptyValues) {
     EXPECT_EQ(label(setup, "LabelVolume"), "Lautstärke");
     apply("[sndsetup]\nvoll=Lautstärke\nLabelVolume=Pegel\n[main]\nmainmenu=\n");
     EXPECT_EQ(label(setup, "LabelVolume"), "Pegel");
-    EXPECT_EQ(window.windowTitle(), "");
+    EXPECT_EQ(window.caption(), "");
     std::filesystem::remove(dir.path() / "qx375.lng");
     window.read_language_file();
     EXPECT_EQ(label(setup, "LabelVolume"), "Pegel") << "no file changes nothing";

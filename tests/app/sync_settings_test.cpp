@@ -38,7 +38,7 @@ TEST(SyncSettings, TheChoiceIsKeptInTheSettingsAndReadBack) {
     EXPECT_FALSE(checked(rig, "SyncNone1"));
     // No JACK here: the title says what the choice needs.
     EXPECT_EQ(rig.window.windowTitle().toStdString(),
-              "QX375 - " + rig.window.texts[Msg::sync_no_jack]);
+              "untitled[*] - QX375 - " + rig.window.texts[Msg::sync_no_jack]);
     rig.window.saveiniconf();
     std::ifstream file("qx375.ini");
     const std::string ini{std::istreambuf_iterator<char>(file), {}};
@@ -47,7 +47,7 @@ TEST(SyncSettings, TheChoiceIsKeptInTheSettingsAndReadBack) {
     EXPECT_THAT(ini, HasSubstr("role=follow"));
 
     choose(rig, "SyncNone1");
-    EXPECT_EQ(rig.window.windowTitle(), "QX375");
+    EXPECT_EQ(rig.window.windowTitle(), "untitled[*] - QX375");
     rig.window.loadiniconf();
     EXPECT_TRUE(checked(rig, "SyncMidi1"));
     EXPECT_TRUE(checked(rig, "SyncFollow1"));

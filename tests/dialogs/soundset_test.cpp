@@ -39,8 +39,23 @@ struct FakeHost : SetupHost {
         return chosen && static_cast<bool>(song.replace_sample(sound, *chosen));
     }
     QString sound_name(int sound) const override { return QString("S%1").arg(sound + 1); }
+    void set_mix(MixPart part, int sound, int value, int gesture) override {
+        gestures.push_back(gesture);
+        switch (part) {
+        case MixPart::volume:
+            song.set_volume(sound, value);
+            break;
+        case MixPart::pan:
+            song.set_pan(sound, value);
+            break;
+        case MixPart::pitch:
+            song.set_frequency(sound, value);
+            break;
+        }
+    }
 
     matrice& song;
+    std::vector<int> gestures; // of every value given, in turn
     bool running = false;
     int marks = 0;
     std::optional<std::string> chosen;
