@@ -151,9 +151,11 @@ void Tmain::BitBtnClearClick() {
 
 // A frame over the column of the step just played, where the beat is.
 void Tmain::show_playing_column(int step) {
-    const QRect top = hihat_groups[static_cast<std::size_t>(step)]->geometry();
-    const QRect bottom = cells[static_cast<std::size_t>(step)].back()->geometry();
-    const QRect band(top.left(), top.top(), top.width(), bottom.bottom() - top.top() + 1);
+    const auto column = static_cast<std::size_t>(step);
+    const QRect band = hihat_groups[column]
+                           ->geometry()
+                           .united(cells[column].front()->geometry())
+                           .united(cells[column].back()->geometry());
     if (PlayingColumn->geometry() != band) {
         PlayingColumn->setGeometry(band);
     }

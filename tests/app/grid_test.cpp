@@ -1,5 +1,6 @@
 #include "ui_rig.h"
 
+#include <QFrame>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -110,6 +111,25 @@ TEST_F(GridTest, ClipboardButtonsAndMenuItems) {
     window.findChild<QAction*>("Effacer1")->trigger();
     EXPECT_EQ(song.pattern(2).steps[8][8], 0);
     EXPECT_FALSE(cell(9, 9)->isChecked());
+}
+
+// A frame lies over the column of the step last played, moved by each step,
+// and goes when playback stops; clicks go through it to the cells.
+TEST_F(GridTest, AFrameMarksTheColumnPlaying) {
+    auto* frame = find<QFrame>("PlayingColumn");
+    EXPECT_FALSE(frame->isVisibleTo(&window));
+    check("CheckBoxBeat")->setChecked(true);
+    for (int step = 0; step < 3; ++step) {
+        window.execute(1, window.timer().sender());
+        EXPECT_TRUE(frame->isVisibleTo(&window));
+        EXPECT_TRUE(frame->geometry().contains(hihat(step + 1)->geometry()));
+        EXPECT_TRUE(frame->geometry().contains(cell(step + 1, kFirstRow)->geometry()));
+        EXPECT_TRUE(frame->geometry().contains(cell(step + 1, kLastRow)->geometry()));
+        EXPECT_FALSE(frame->geometry().contains(cell(step + 2, kLastRow)->geometry()));
+    }
+    EXPECT_TRUE(frame->testAttribute(Qt::WA_TransparentForMouseEvents));
+    check("CheckBoxBeat")->setChecked(false);
+    EXPECT_FALSE(frame->isVisibleTo(&window));
 }
 
 } // namespace

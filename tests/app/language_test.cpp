@@ -100,9 +100,9 @@ TEST_F(LanguageTest, TheFrenchPackageReplacesEveryTextAndFamilyHint) {
     window.read_language_file();
     const IniFile french((kPackages / "francais/qx375.lng").string());
     EXPECT_EQ(window.caption().toStdString(), french.read_string("main", "mainmenu", "?"));
-    EXPECT_EQ(window.windowTitle().toStdString(),
-              french.read_string("main", "untitled", "?") + "[*] - " +
-                  french.read_string("main", "mainmenu", "?"));
+    EXPECT_EQ(window.windowTitle().toStdString(), french.read_string("main", "untitled", "?") +
+                                                      "[*] - " +
+                                                      french.read_string("main", "mainmenu", "?"));
     EXPECT_EQ(find<QPushButton>("ButtonF9")->toolTip().toStdString(),
               french.read_string("main", "canalfile", "?"));
     EXPECT_EQ(find<QPushButton>("Button0")->toolTip().toStdString(),
