@@ -356,6 +356,29 @@ TEST_F(SoundSetupTest, SoundIndexStaysAmongTheSounds) {
 
 // Hearing the sound and giving it a file.
 
+// Every value goes to the main window, which keeps the song; the values of
+// one drag share a number, and so do none of two drags or of the keys.
+TEST_F(SoundSetupTest, ValuesGoThroughTheWindowOneDragToAGesture) {
+    open_on(3);
+    QSlider* volume = slider("TrackBarVol");
+    for (int drag = 0; drag < 2; ++drag) {
+        volume->setSliderDown(true);
+        volume->setValue(1000 + drag * 1000);
+        volume->setValue(1500 + drag * 1000);
+        volume->setSliderDown(false);
+    }
+    QTest::keyClick(slider("TrackBarPan"), Qt::Key_Right);
+    find<QRadioButton>("RadioButtonPitchNorm")->click();
+    ASSERT_EQ(host.gestures.size(), 6u);
+    EXPECT_NE(host.gestures[0], 0);
+    EXPECT_EQ(host.gestures[0], host.gestures[1]);
+    EXPECT_EQ(host.gestures[2], host.gestures[3]);
+    EXPECT_NE(host.gestures[1], host.gestures[2]);
+    EXPECT_EQ(host.gestures[4], 0);
+    EXPECT_EQ(host.gestures[5], 0);
+    EXPECT_EQ(song.get_volume(3), -2500);
+}
+
 TEST_F(SoundSetupTest, TestButtonPlaysTheSoundAndAFailureIsShown) {
     open_on(13);
     log.calls.clear();
