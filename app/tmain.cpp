@@ -351,7 +351,7 @@ void Tmain::build_grid() {
     PlayingColumn = make<QFrame>(form, "PlayingColumn", QRect());
     PlayingColumn->setAttribute(Qt::WA_TransparentForMouseEvents);
     PlayingColumn->setStyleSheet(
-        "background: rgba(255, 255, 255, 40); border: 2px solid rgba(255, 255, 160, 200);");
+        "background: rgba(255, 255, 255, 48); border: 2px solid rgba(255, 140, 0, 220);");
     PlayingColumn->hide();
 
     const QFont step_font = font_of({"MS Sans Serif", "Nimbus Sans", "DejaVu Sans"}, px(17), true);

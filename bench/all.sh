@@ -45,6 +45,9 @@ row "grid refresh (getpatern), all 360 controls changing" \
 row "sequencer tick at the fastest tempo, 16 sounds; with a pattern start's refresh" \
     "$(gbench ui_bench BM_Tick/refresh:0 real_time | awk '{printf "%.1f µs", $1 / 1e3}'); $(
         gbench ui_bench BM_Tick/refresh:1 real_time | awk '{printf "%.2f ms", $1 / 1e6}')"
+row "editing history: a thousand grid clicks, then all undone" \
+    "$(gbench ui_bench BM_EditHistory real_time | awk '{printf "%.0f ms", $1 / 1e6}'); $(
+        gbench ui_bench BM_EditHistory bytes_per_step | awk '{printf "%.1f KiB a step", $1 / 1024}')"
 row "song save, 256 patterns, flushed to disk" \
     "$(gbench song_bench BM_SaveSong real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
 row "song load, with its 16 samples" \

@@ -1,10 +1,12 @@
 // The GUI's share of playback: a grid refresh, and a sequencer tick at the
-// fastest tempo, on a real window (offscreen) over the real sound layer.
+// fastest tempo, on a real window (offscreen) over the real sound layer; and
+// what the editing history costs.
 #include "app/tmain.h"
 #include "app/unattended_prompts.h"
 #include "bench_files.h"
 #include "platform/audio_output.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -12,6 +14,8 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+
+#include <malloc.h>
 
 namespace qx375 {
 namespace {
@@ -97,6 +101,38 @@ void BM_Tick(benchmark::State& state) {
     state.counters["interval_ms"] = rig.window->timer().interval();
 }
 BENCHMARK(BM_Tick)->Arg(0)->Arg(1)->ArgNames({"refresh"})->Unit(benchmark::kMicrosecond);
+
+// A thousand grid clicks, each a step of the history, then all undone: the
+// time of a click and an undo, and what the history holds per step.
+void BM_EditHistory(benchmark::State& state) {
+    Rig rig;
+    QAction* undo = rig.window->findChild<QAction*>("Undo1");
+    std::vector<QCheckBox*> cells;
+    for (int s = 1; s <= kColumns; ++s) {
+        for (int r = kFirstRow; r <= kLastRow; ++r) {
+            cells.push_back(
+                rig.window->findChild<QCheckBox*>(QString("CheckBox%1_%2").arg(s).arg(r)));
+        }
+    }
+    constexpr int kSteps = 1000;
+    double bytes = 0;
+    for (auto _ : state) {
+        const std::size_t before = mallinfo2().uordblks;
+        for (int i = 0; i < kSteps; ++i) {
+            cells[static_cast<std::size_t>(i) % cells.size()]->click();
+        }
+        // Later rounds replace the steps undone by the round before.
+        if (bytes == 0) {
+            bytes = static_cast<double>(mallinfo2().uordblks - before) / kSteps;
+        }
+        for (int i = 0; i < kSteps; ++i) {
+            undo->trigger();
+        }
+    }
+    state.counters["bytes_per_step"] = bytes;
+    state.counters["steps"] = rig.window->history().count();
+}
+BENCHMARK(BM_EditHistory)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace qx375
