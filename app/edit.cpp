@@ -42,8 +42,11 @@ SongPlace Tmain::place() const {
     return {song_.in_song_mode(), song_.get_measure(), song_.get_song_entry()};
 }
 
+// Pushing makes the change; the history owns it only once it is made, and
+// deletes at once one that changed nothing. A change that fails is dropped.
 void Tmain::record(std::unique_ptr<SongCommand> change) {
-    history_.push(change.release());
+    history_.push(change.get());
+    static_cast<void>(change.release());
 }
 
 void Tmain::set_mix(MixPart part, int sound, int value, int gesture) {
