@@ -176,6 +176,19 @@ TEST_F(EditTest, AnUndoShowsWhereTheChangeWasUnlessTheSongPlays) {
     check("CheckBoxBeat")->setChecked(false);
 }
 
+// In pattern mode an undo shows the pattern the change was made on.
+TEST_F(EditTest, InPatternModeAnUndoShowsItsPattern) {
+    play_mode()->set_item_index(0);
+    edit("EditNumPattern")->setText("5");
+    cell(6, 9)->click();
+    edit("EditNumPattern")->setText("6");
+    undo();
+    EXPECT_EQ(window.current_pattern, 5);
+    EXPECT_EQ(edit("EditNumPattern")->text(), "5");
+    EXPECT_EQ(song.pattern(5).steps[8][5], 0);
+    EXPECT_FALSE(cell(6, 9)->isChecked());
+}
+
 // A thousand steps, all undone: the song as it began.
 TEST_F(EditTest, AThousandStepsComeBack) {
     const std::string start = image();
