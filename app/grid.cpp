@@ -159,7 +159,9 @@ void Tmain::show_playing_column(int step) {
     if (PlayingColumn->geometry() != band) {
         PlayingColumn->setGeometry(band);
     }
-    if (!PlayingColumn->isVisible()) {
+    // Hidden only by a stop: a window not shown (the renderer's) would
+    // otherwise show and raise it again at every tick.
+    if (PlayingColumn->isHidden()) {
         PlayingColumn->show();
         PlayingColumn->raise();
     }
