@@ -28,7 +28,7 @@ PatternCommand::PatternCommand(Msg name, SongEdit edit, SongPlace place)
 void PatternCommand::make() {
     change();
     after_ = song().pattern(place().pattern);
-    setObsolete(after_ == before_);
+    setObsolete(!changed());
 }
 
 void PatternCommand::restore(bool after) {

@@ -72,6 +72,8 @@ protected:
     void restore(bool after) override;
     // Changes the current pattern.
     virtual void change() = 0;
+    // Whether the change left anything to undo.
+    virtual bool changed() const { return after_ != before_; }
     const pattern_record& after() const { return after_; }
     void take_after(const PatternCommand& later) { after_ = later.after_; }
 
@@ -139,6 +141,7 @@ public:
 private:
     void change() override;
     void restore(bool after) override;
+    bool changed() const override { return PatternCommand::changed() || from_ != to_; }
     int tempo_;
     int from_;
     int to_;

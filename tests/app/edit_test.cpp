@@ -106,6 +106,16 @@ TEST_F(EditTest, TheLoopBoxIsUndoneToo) {
     EXPECT_TRUE(check("CheckBoxLoop")->isChecked());
 }
 
+// Two slider positions can give one tempo (14400 / 400 and / 399 are both
+// 36): the move is still a step, and its undo puts the slider back.
+TEST_F(EditTest, ATempoMoveThatKeepsTheTempoIsStillAStep) {
+    slider("TrackBarBPM")->setValue(400);
+    slider("TrackBarBPM")->setValue(399);
+    EXPECT_EQ(caption("Undo1"), "Undo Tempo");
+    undo();
+    EXPECT_EQ(slider("TrackBarBPM")->value(), 400);
+}
+
 // One drag of a slider is one step, however many values it passed; two
 // drags are two, and so are two presets.
 TEST_F(EditTest, OneDragIsOneStep) {
