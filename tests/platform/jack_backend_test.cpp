@@ -8,12 +8,12 @@
 #include "midi/velocity.h"
 #include "support/jack_client.h"
 #include "support/jack_server.h"
+#include "support/without_xruns.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace qx375::test {
@@ -86,22 +86,6 @@ struct JackRig {
         return notes;
     }
 };
-
-// A server without real-time scheduling drops periods on a busy machine, and
-// what was mixed or sent in them: an exchange is tried again, up to four
-// times, until the server dropped none while it ran (and `on_time` holds).
-template <typename Exchange>
-void without_xruns(
-    const JackRig& jack, Exchange&& exchange,
-    const std::function<bool()>& on_time = [] { return true; }) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const int xruns = jack.xruns();
-        exchange();
-        if (::testing::Test::HasFatalFailure() || (jack.xruns() == xruns && on_time())) {
-            return;
-        }
-    }
-}
 
 class JackBackend : public ::testing::TestWithParam<JackSettings> {
 protected:
