@@ -6,11 +6,6 @@
 #include <QSlider>
 
 namespace qx375 {
-namespace {
-
-constexpr std::array<int, 6> kSizes = {14, 15, 16, 20, 21, 24};
-
-} // namespace
 
 void Tmain::CheckBoxClick(int column, int row) {
     const int value = cells[column - 1][row - kFirstRow]->isChecked() ? 1 : 0;
@@ -54,9 +49,9 @@ void Tmain::getpatern() {
             cells[s - 1][r - kFirstRow]->setChecked(song_.get_cell(r - 1, s - 1) == 1);
         }
     }
-    const auto size = std::find(kSizes.begin(), kSizes.end(), song_.get_size());
-    RadioGroup2432->set_item_index(size == kSizes.end() ? -1
-                                                        : static_cast<int>(size - kSizes.begin()));
+    const auto size = std::find(kPatternSizes.begin(), kPatternSizes.end(), song_.get_size());
+    RadioGroup2432->set_item_index(
+        size == kPatternSizes.end() ? -1 : static_cast<int>(size - kPatternSizes.begin()));
     show_text(EditNumMesure, QString::number(song_.get_measure()));
     show_text(EditNumPattern, QString::number(current_pattern));
     song_.apply_mix();
@@ -64,7 +59,7 @@ void Tmain::getpatern() {
 
 void Tmain::RadioGroup2432Click() {
     const int item = RadioGroup2432->item_index();
-    const int size = item >= 0 && item < 5 ? kSizes[static_cast<std::size_t>(item)] : 24;
+    const int size = item >= 0 && item < 5 ? kPatternSizes[static_cast<std::size_t>(item)] : 24;
     if (user_change()) {
         record(std::make_unique<PatternSizeCommand>(edit(), place(), size));
     } else {

@@ -23,7 +23,7 @@
 namespace qx375 {
 namespace {
 
-constexpr int kChannels = 12; // the list names sounds 0..11 only
+constexpr int kChannels = kStartupSounds; // the list names sounds 0..11 only
 constexpr int kDesignWidth = 199;
 constexpr int kDesignHeight = 386;
 // What a title bar takes beside its caption: the icon, the buttons, margins.

@@ -9,13 +9,6 @@
 namespace qx375 {
 namespace {
 
-constexpr std::array<std::string_view, kSounds> kDefaultSampleFiles = {
-    "HH_CL03st.WAV", "HH_OP03st.WAV", "SNR_C05st.WAV", "BDRUM03st.WAV",
-    "ht375st.wav",   "mt375st.wav",   "lt375st.wav",   "rimst.wav",
-    "CYMBALEst.wav", "ridest.wav",    "clangst.WAV",   "CLAPst.WAV",
-    "KAPOWst.wav",   "CLASHst.wav",   "BOISst.wav",    "STRTURNst.wav",
-};
-
 bool is_sound(int k) {
     return k >= 0 && k < kSounds;
 }
@@ -29,7 +22,7 @@ bool is_step(int s) {
 } // namespace
 
 bool is_pattern_size(std::int32_t size) {
-    return size == 14 || size == 15 || size == 16 || size == 20 || size == 21 || size == 24;
+    return std::find(kPatternSizes.begin(), kPatternSizes.end(), size) != kPatternSizes.end();
 }
 
 FileStatus sample_name_status(std::string_view name) {
@@ -44,13 +37,15 @@ FileStatus sample_name_status(std::string_view name) {
 }
 
 matrice::matrice(DirectSound& sound, Notifier& notifier) : sound_(sound), notifier_(notifier) {
-    std::copy(kDefaultSampleFiles.begin(), kDefaultSampleFiles.end(), sample_file.begin());
-    choke_hi_hats();
+    for (int k = 0; k < kSounds; ++k) {
+        sample_file[k] = kSoundSlots[k].song_file;
+    }
+    apply_choke_groups();
 }
 
 void matrice::open_sound(WindowHandle window) {
     sound_.open_device(window);
-    for (int k = 0; k < kMixedSounds; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         set_volume(k, 0);
         set_pan(k, 0);
         set_frequency(k, 0);
@@ -290,7 +285,7 @@ int matrice::get_frequency(int sound) const {
 }
 
 void matrice::apply_mix() {
-    for (int k = 0; k < kMixedSounds; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         set_volume(k, current().volume[k]);
         set_pan(k, current().pan[k]);
         set_frequency(k, current().frequency[k]);

@@ -3,6 +3,7 @@
 #include "platform/notifier.h"
 #include "sound/direct_sound.h"
 #include "util/file_status.h"
+#include "util/sound_slots.h"
 
 #include <array>
 #include <cstdint>
@@ -13,8 +14,6 @@
 namespace qx375 {
 
 inline constexpr int kTracks = 32; // tracks 0..15 are the sounds; 16..31 are only kept
-inline constexpr int kSounds = 16;
-inline constexpr int kMixedSounds = 12; // the sounds whose mix follows every pattern change
 inline constexpr int kSteps = 24;
 inline constexpr int kPatterns = 256;
 inline constexpr int kMeasures = 256;
@@ -32,6 +31,8 @@ struct pattern_record {
 
     bool operator==(const pattern_record&) const = default;
 };
+
+inline constexpr std::array<std::int32_t, 6> kPatternSizes = {14, 15, 16, 20, 21, 24};
 
 bool is_pattern_size(std::int32_t size);
 
@@ -167,7 +168,7 @@ private:
     pattern_record clipboard;
     std::array<pattern_record, kPatterns> patterns;
 
-    void choke_hi_hats();
+    void apply_choke_groups();
     void apply_mix_to(int sound);
     // Names the sound's sample and builds its channel; true when the file was
     // read as a WAV. Raises Error when the device refuses the sample.

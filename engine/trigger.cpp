@@ -5,11 +5,13 @@
 
 namespace qx375 {
 
-// The closed and the open hi-hat are one instrument: either one silences
-// both before it sounds, which the output does as it starts the hit.
-void matrice::choke_hi_hats() {
-    sound_.set_choke_group(0, 1);
-    sound_.set_choke_group(1, 1);
+// Sounds of one instrument, as the closed and the open hi-hat are: either one
+// silences the others before it sounds, which the output does as it starts
+// the hit.
+void matrice::apply_choke_groups() {
+    for (int k = 0; k < kSounds; ++k) {
+        sound_.set_choke_group(k, kSoundSlots[k].choke_group);
+    }
 }
 
 void matrice::play_step(int step_index, std::uint64_t frame) {

@@ -20,16 +20,10 @@ NoteMap::NoteMap() {
 }
 
 NoteMap NoteMap::general_midi() {
-    // Sound order of the pads: closed hi-hat, open hi-hat (and the pedal
-    // one), snare (and the electric one), bass drum (and the acoustic one),
-    // high, mid and low toms with their second notes, rim, crash, ride,
-    // cowbell, ride bell, clap, splash, chinese cymbal, wood blocks.
-    static constexpr std::uint8_t kDrums[kSounds][2] = {
-        {42, 0},  {46, 44}, {38, 40}, {36, 35}, {50, 48}, {47, 45}, {43, 41}, {37, 0},
-        {49, 57}, {51, 59}, {56, 0},  {53, 0},  {39, 0},  {55, 0},  {52, 0},  {76, 77}};
     NoteMap map;
     for (int k = 0; k < kSounds; ++k) {
-        map.assign(k, std::span(kDrums[k]).first(kDrums[k][1] == 0 ? 1 : 2));
+        const auto& notes = kSoundSlots[static_cast<std::size_t>(k)].notes;
+        map.assign(k, std::span(notes).first(notes[1] == 0 ? 1 : 2));
     }
     return map;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/sound_slots.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -8,7 +10,7 @@
 
 namespace qx375::midi {
 
-constexpr int kSounds = 16;
+using qx375::kSounds;
 constexpr int kNotes = 128;
 // A sound answers to a few notes at most: its own and the neighbours a drum
 // kit or a keyboard sends for the same instrument.

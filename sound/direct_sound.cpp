@@ -64,13 +64,6 @@ bool valid_channel(int k) {
 
 } // namespace
 
-const std::array<std::string_view, DirectSound::startup_sample_count> DirectSound::startup_samples =
-    {
-        "HH_CL03st.WAV", "HH_OP03st.WAV", "SNR_C05st.WAV", "BDRUM03st.WAV",
-        "ht375st.wav",   "mt375st.wav",   "lt375st.wav",   "rimst.wav",
-        "CYMBALEst.WAV", "ridest.wav",    "clangst.wav",   "BELL001st.WAV",
-};
-
 std::array<std::uint8_t, 18> WaveFormatRecord::bytes() const {
     std::array<std::uint8_t, 18> out{};
     put16(&out[0], format_tag);
@@ -99,10 +92,10 @@ void DirectSound::open_device(WindowHandle window) {
     buffer_desc.buffer_bytes = 0;
     primary_buffer.reset();
 
-    std::array<bool, startup_sample_count> readable{};
-    for (int k = 0; k < startup_sample_count; ++k) {
+    std::array<bool, kStartupSounds> readable{};
+    for (int k = 0; k < kStartupSounds; ++k) {
         readable[static_cast<std::size_t>(k)] =
-            static_cast<bool>(load_wave(startup_samples[static_cast<std::size_t>(k)], k));
+            static_cast<bool>(load_wave(kSoundSlots[static_cast<std::size_t>(k)].startup_file, k));
     }
 
     if (failed(system_.create_device(device)) || !device) {
@@ -118,7 +111,7 @@ void DirectSound::open_device(WindowHandle window) {
     primary_buffer->SetFormat(primary_bytes);
     device->SetSpeakerConfig(DSSPEAKER_HEADPHONE);
 
-    for (int k = 0; k < startup_sample_count; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         if (readable[static_cast<std::size_t>(k)]) {
             make_buffer(k);
         } else {

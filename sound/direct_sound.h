@@ -3,6 +3,7 @@
 #include "platform/notifier.h"
 #include "platform/sound_device.h"
 #include "util/file_status.h"
+#include "util/sound_slots.h"
 
 #include <array>
 #include <cstddef>
@@ -44,8 +45,6 @@ struct sound_channel {
 class DirectSound {
 public:
     static constexpr int channel_count = 32;
-    static constexpr int startup_sample_count = 12;
-    static const std::array<std::string_view, startup_sample_count> startup_samples;
 
     DirectSound(SoundSystem& system, Notifier& notifier);
     ~DirectSound();

@@ -46,8 +46,8 @@ protected:
     DirectSoundTest() : here_(dir.path()) {}
 
     void install_startup_samples() const {
-        for (int k = 0; k < DirectSound::startup_sample_count; ++k) {
-            dir.write(std::string(DirectSound::startup_samples[static_cast<std::size_t>(k)]),
+        for (int k = 0; k < kStartupSounds; ++k) {
+            dir.write(std::string(kSoundSlots[static_cast<std::size_t>(k)].startup_file),
                       simple_wav(startup_samples_of(k)));
         }
     }
@@ -84,7 +84,7 @@ TEST_F(DirectSoundTest, OpenDeviceCallsInOrderAndPreparesStartupChannels) {
     std::vector<std::string> expected = {
         "DirectSoundCreate", "CreateSoundBuffer(primary)", "SetCooperativeLevel(77,2)",
         "primary.SetFormat(0100020044ac000010b10200040010000000)", "SetSpeakerConfig(1)"};
-    for (int k = 0; k < DirectSound::startup_sample_count; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         const auto build = channel_build("b" + std::to_string(k + 1), k);
         expected.insert(expected.end(), build.begin(), build.end());
     }
@@ -98,7 +98,7 @@ TEST_F(DirectSoundTest, OpenDeviceCallsInOrderAndPreparesStartupChannels) {
     EXPECT_TRUE(primary.format.empty());
 
     for (int k = 0; k < 16; ++k) {
-        if (k < DirectSound::startup_sample_count) {
+        if (k < kStartupSounds) {
             ASSERT_NE(buffer(k), nullptr) << k;
             EXPECT_EQ(buffer(k)->memory(), startup_samples_of(k));
             EXPECT_TRUE(sound.channel(k).loaded);
@@ -182,7 +182,7 @@ TEST_F(DirectSoundTest, UnreadableStartupSamplesLeaveOnlyTheirChannelsSilent) {
     dir.write_text("ridest.wav", "not a sample");
     sound.open_device(kWindow);
     EXPECT_THAT(notifier.shown, IsEmpty());
-    for (int k = 0; k < DirectSound::startup_sample_count; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         const bool silent = k == 2 || k == 9;
         EXPECT_EQ(buffer(k) == nullptr, silent) << k;
         EXPECT_EQ(sound.channel(k).loaded, !silent) << k;
@@ -199,7 +199,7 @@ TEST_F(DirectSoundTest, StartupSampleRefusedByTheDeviceStopsTheOpening) {
     };
     expect_error([&] { sound.open_device(kWindow); }, "Erreur sur CreateSoundBuffer");
     EXPECT_THAT(notifier.shown, ElementsAre("format incorrect"));
-    for (int k = 0; k < DirectSound::startup_sample_count; ++k) {
+    for (int k = 0; k < kStartupSounds; ++k) {
         EXPECT_EQ(buffer(k) != nullptr, k < 7) << k;
     }
 }

@@ -1,5 +1,7 @@
 #include "kit.h"
 
+#include "util/sound_slots.h"
+
 #include <array>
 
 namespace qx375::kitgen {
@@ -249,24 +251,28 @@ Mono scratch() {
     });
 }
 
+// One recipe per sample the program looks for at start-up: each sound's own
+// and, for sound 11, the one a new song names as well.
 constexpr Instrument instruments[] = {
-    {"HH_CL03st.WAV", [] { return hat(0.11, 0.018, 0x0badc0de); }, 0.25, -3.0, 0.01},
-    {"HH_OP03st.WAV", [] { return hat(0.5, 0.11, 0x5eed1e55); }, 0.25, -3.0, 0.04},
-    {"SNR_C05st.WAV", snare, 0.0, -1.5, 0.02},
-    {"BDRUM03st.WAV", kick, 0.0, -1.0, 0.03},
-    {"ht375st.wav", [] { return tom(190.0, 0.6, 0.13, 0x1f83d9ab); }, 0.0, -1.5, 0.03},
-    {"mt375st.wav", [] { return tom(130.0, 0.7, 0.15, 0x5be0cd19); }, 0.0, -1.5, 0.03},
-    {"lt375st.wav", [] { return tom(90.0, 0.8, 0.17, 0x6a09e667); }, 0.0, -1.5, 0.03},
-    {"rimst.wav", rim, 0.0, -2.0, 0.01},
-    {"CYMBALEst.WAV", crash, 0.35, -3.0, 0.25},
-    {"ridest.wav", ride, 0.3, -3.0, 0.3},
-    {"clangst.wav", clang, 0.0, -2.5, 0.02},
-    {"BELL001st.WAV", bell, 0.2, -3.0, 0.3},
-    {"CLAPst.WAV", clap, 0.4, -2.0, 0.03},
-    {"KAPOWst.wav", kapow, 0.3, -1.0, 0.1},
-    {"CLASHst.wav", clash, 0.35, -3.0, 0.2},
-    {"BOISst.wav", wood_block, 0.0, -2.0, 0.01},
-    {"STRTURNst.wav", scratch, 0.0, -2.0, 0.02},
+    {kSoundSlots[0].startup_file, [] { return hat(0.11, 0.018, 0x0badc0de); }, 0.25, -3.0, 0.01},
+    {kSoundSlots[1].startup_file, [] { return hat(0.5, 0.11, 0x5eed1e55); }, 0.25, -3.0, 0.04},
+    {kSoundSlots[2].startup_file, snare, 0.0, -1.5, 0.02},
+    {kSoundSlots[3].startup_file, kick, 0.0, -1.0, 0.03},
+    {kSoundSlots[4].startup_file, [] { return tom(190.0, 0.6, 0.13, 0x1f83d9ab); }, 0.0, -1.5,
+     0.03},
+    {kSoundSlots[5].startup_file, [] { return tom(130.0, 0.7, 0.15, 0x5be0cd19); }, 0.0, -1.5,
+     0.03},
+    {kSoundSlots[6].startup_file, [] { return tom(90.0, 0.8, 0.17, 0x6a09e667); }, 0.0, -1.5, 0.03},
+    {kSoundSlots[7].startup_file, rim, 0.0, -2.0, 0.01},
+    {kSoundSlots[8].startup_file, crash, 0.35, -3.0, 0.25},
+    {kSoundSlots[9].startup_file, ride, 0.3, -3.0, 0.3},
+    {kSoundSlots[10].startup_file, clang, 0.0, -2.5, 0.02},
+    {kSoundSlots[11].startup_file, bell, 0.2, -3.0, 0.3},
+    {kSoundSlots[11].song_file, clap, 0.4, -2.0, 0.03},
+    {kSoundSlots[12].song_file, kapow, 0.3, -1.0, 0.1},
+    {kSoundSlots[13].song_file, clash, 0.35, -3.0, 0.2},
+    {kSoundSlots[14].song_file, wood_block, 0.0, -2.0, 0.01},
+    {kSoundSlots[15].song_file, scratch, 0.0, -2.0, 0.02},
 };
 
 } // namespace
