@@ -1,3 +1,4 @@
+#include "sound/decoded_sample.h"
 #include "sound/direct_sound.h"
 #include "util/file_io.h"
 #include "util/file_lookup.h"
@@ -51,6 +52,13 @@ FileStatus DirectSound::load_wave(std::string_view file_name, int channel) {
     FileContent file = read_sample_file(file_name);
     if (!file.status) {
         return file.status;
+    }
+    if (is_compressed_sample(file.bytes)) {
+        DecodedSample decoded = decode_sample(file.bytes, kMaxFileBytes);
+        if (!decoded.status) {
+            return decoded.status;
+        }
+        file.bytes = std::move(decoded.wave_image);
     }
     channels[static_cast<std::size_t>(channel)].file_image = std::move(file.bytes);
     return parse_wave(channel) ? FileStatus{} : FileStatus{FileFault::not_a_wave, 0};
