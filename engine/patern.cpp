@@ -107,11 +107,33 @@ void matrice::swap_sample(int sound, kept_sample& other) {
 }
 
 FileStatus matrice::read_sample(int sound, std::string_view name, kept_sample& read) {
-    if (const FileStatus status = replace_sample(sound, name, &read); !status) {
+    return read_sample(sound, name, read, nullptr);
+}
+
+FileStatus matrice::read_sample(int sound, std::string_view name, kept_sample& read,
+                                std::string* refusal) {
+    if (!is_sound(sound)) {
+        return {FileFault::other, EINVAL};
+    }
+    if (const FileStatus status = sample_name_status(name); !status) {
         return status;
     }
-    swap_sample(sound, read);
+    if (const FileStatus status = sound_.replace_sample(name, sound, &read.channel, refusal);
+        !status) {
+        return status;
+    }
+    read.name = std::string(name);
+    // The sound plays on what it played; the sample read is kept aside.
+    sound_.swap_sample(sound, read.channel);
+    apply_mix_to(sound);
     return {};
+}
+
+void matrice::read_samples(std::span<sample_reading> readings) {
+    for (sample_reading& r : readings) {
+        r.refusal.clear();
+        r.status = read_sample(r.sound, r.name, r.read, &r.refusal);
+    }
 }
 
 // A new buffer starts at full volume, centre and the sample's own rate.

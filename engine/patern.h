@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,17 @@ struct kept_sample {
     sound_channel channel;
 };
 
+// One sample of several chosen at once, as a drum kit gives them: the sound,
+// the file, and once read, the sample or why it could not be.
+struct sample_reading {
+    int sound = 0;
+    std::string name;
+    kept_sample read;
+    FileStatus status;
+    // The sound device's own reason when it refused the sample.
+    std::string refusal;
+};
+
 // The song: the pattern bank, the song order, where playback stands, the
 // pattern clipboard and the sample file of every sound. Operations act on the
 // current pattern, the one the song order names at the current measure.
@@ -84,6 +96,10 @@ public:
     // Reads and checks a sample as replace_sample does, into `read`; the
     // sound plays on what it played.
     FileStatus read_sample(int sound, std::string_view name, kept_sample& read);
+    // Reads every chosen sample as read_sample does; what the device refuses
+    // is told in each reading, not in a message box of its own, so that the
+    // caller can report them all at once.
+    void read_samples(std::span<sample_reading> readings);
     const std::string& get_sample_file(int sound) const;
 
     // Position and mode.
@@ -158,6 +174,9 @@ public:
     int get_saved_measure() const { return saved_measure; }
 
 private:
+    FileStatus read_sample(int sound, std::string_view name, kept_sample& read,
+                           std::string* refusal);
+
     std::uint8_t song_mode = 0;
     std::int32_t step = 0;
     std::int32_t measure = 1;

@@ -127,6 +127,10 @@ void DirectSound::open_device(WindowHandle window) {
 }
 
 void DirectSound::make_buffer(int channel) {
+    make_buffer(channel, nullptr);
+}
+
+void DirectSound::make_buffer(int channel, std::string* refusal) {
     if (!valid_channel(channel)) {
         return;
     }
@@ -152,7 +156,11 @@ void DirectSound::make_buffer(int channel) {
     const DsResult created = device->CreateSoundBuffer(buffer_desc, ch.buffer);
     if (failed(created) || !ch.buffer) {
         ch.buffer.reset();
-        notifier_.show_message(refusal_reason(created));
+        if (refusal != nullptr) {
+            *refusal = refusal_reason(created);
+        } else {
+            notifier_.show_message(refusal_reason(created));
+        }
         throw Error("Erreur sur CreateSoundBuffer");
     }
 
@@ -189,7 +197,7 @@ void DirectSound::bind(int channel) {
 }
 
 FileStatus DirectSound::replace_sample(std::string_view file_name, int channel,
-                                       sound_channel* replaced) {
+                                       sound_channel* replaced, std::string* refusal) {
     if (!valid_channel(channel)) {
         return {FileFault::other, EINVAL};
     }
@@ -202,7 +210,7 @@ FileStatus DirectSound::replace_sample(std::string_view file_name, int channel,
     try {
         status = load_wave(file_name, channel);
         if (status) {
-            make_buffer(channel);
+            make_buffer(channel, refusal);
         }
     } catch (const Error&) {
         // The device refused the sample and has shown its reason.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -73,9 +74,10 @@ public:
     // sample (it has then shown its own reason). Without an open device a
     // file that reads as a WAV is kept and stays silent, as every channel is
     // until the device opens.
-    // The channel's previous sample goes to `replaced` when given.
+    // The channel's previous sample goes to `replaced` when given, and the
+    // device's reason for a refusal to `refusal` instead of a message box.
     FileStatus replace_sample(std::string_view file_name, int channel,
-                              sound_channel* replaced = nullptr);
+                              sound_channel* replaced = nullptr, std::string* refusal = nullptr);
     // Puts another sample, image and buffer, in the channel, and the
     // channel's own in its place; nothing is read or copied.
     void swap_sample(int channel, sound_channel& other);
@@ -114,6 +116,7 @@ public:
     std::unique_ptr<SoundBuffer> primary_buffer;
 
 private:
+    void make_buffer(int channel, std::string* refusal);
     SoundBuffer* buffer_of(int channel) const;
     void bind(int channel);
 

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace qx375::test {
 namespace {
@@ -153,6 +154,38 @@ TEST_F(SoundOutputTest, TheInstrumentPanelTakesNamesAsBytesOfAtMost255) {
     EXPECT_EQ(song.get_sample_file(kOther), "good.wav");
     EXPECT_NEAR(peak_of(kOther), 0.5f, 0.01f);
     EXPECT_THAT(notifier.shown, IsEmpty());
+}
+
+// A kit's samples read at once: each comes back with its own outcome, the
+// device's refusals among them, and no message box is shown for any; every
+// sound plays on what it played until the caller puts the samples in.
+TEST_F(SoundOutputTest, SamplesReadTogetherTellEachOutcomeAndShowNoBox) {
+    dir.write("loud.wav", simple_wav(Bytes(3000, 0x60)));
+    dir.write("twelve.wav", with_format(pcm_format(2, 44100, 12)));
+    dir.write("noise.wav", garbage());
+    std::vector<sample_reading> readings(4);
+    readings[0] = {.sound = 0, .name = "loud.wav"};
+    readings[1] = {.sound = 1, .name = "twelve.wav"};
+    readings[2] = {.sound = 2, .name = "noise.wav"};
+    readings[3] = {.sound = 3, .name = "missing.wav"};
+    song.read_samples(readings);
+
+    EXPECT_TRUE(readings[0].status);
+    EXPECT_EQ(readings[0].read.name, "loud.wav");
+    EXPECT_EQ(readings[1].status, (FileStatus{FileFault::unplayable, 0}));
+    EXPECT_EQ(readings[1].refusal, "format incorrect");
+    EXPECT_EQ(readings[2].status, (FileStatus{FileFault::not_a_wave, 0}));
+    EXPECT_EQ(readings[3].status.fault, FileFault::no_such_file);
+    EXPECT_THAT(notifier.shown, IsEmpty());
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(song.get_sample_file(k), "good.wav");
+        EXPECT_EQ(sound_.channel(k).sample_bytes, 4000u) << "sound " << k;
+    }
+
+    song.swap_sample(0, readings[0].read);
+    EXPECT_EQ(song.get_sample_file(0), "loud.wav");
+    EXPECT_EQ(sound_.channel(0).sample_bytes, 3000u);
+    EXPECT_GT(peak_of(0), 0.7f);
 }
 
 class HostileSampleTest : public SoundOutputTest,
