@@ -94,7 +94,12 @@ void Tmain::OuvrirClick() {
     if (!chosen) {
         return;
     }
-    const std::string path = with_song_extension(*chosen);
+    open_song(with_song_extension(*chosen));
+}
+
+// The song of the file, in place of the one in memory, once the user has had
+// the question.
+void Tmain::open_song(const std::string& path) {
     if (!read_song(path)) {
         return;
     }

@@ -6,7 +6,13 @@
 namespace qx375 {
 namespace {
 
-const FileDialog kSoundDialog{"*.wav", "*.wav *.WAV", "wav", ""};
+// WAV files first, as the dialog always listed them; the compressed formats
+// the sound layer decodes after.
+const FileDialog kSoundDialog{
+    .filter = "*.wav",
+    .patterns = "*.wav *.WAV",
+    .default_suffix = "wav",
+    .more_filters = {"*.wav *.flac *.ogg (*.wav *.WAV *.flac *.FLAC *.ogg *.OGG *.oga)"}};
 
 } // namespace
 
@@ -24,9 +30,14 @@ bool Tmain::choose_sample(int sound) {
         return false;
     }
     sound_file_name_ = *chosen;
+    return take_sample(sound, *chosen);
+}
+
+// The file for the sound, as one change, or the reason it is not taken.
+bool Tmain::take_sample(int sound, const std::string& file) {
     kept_sample read;
-    if (const FileStatus status = song_.read_sample(sound, *chosen, read); !status) {
-        prompts_.show_message(texts.failure(texts[Msg::sound_failed], *chosen, status));
+    if (const FileStatus status = song_.read_sample(sound, file, read); !status) {
+        prompts_.show_message(texts.failure(texts[Msg::sound_failed], file, status));
         return false;
     }
     record(std::make_unique<SampleCommand>(edit(), place(), sound, std::move(read)));

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QDialog;
 
@@ -25,6 +26,9 @@ struct FileDialog {
     // An open dialog takes a name of no file, which the command completes
     // (a song named without its extension); otherwise only existing files.
     bool completed_by_command = false;
+    // Further types the list offers after the first, each as "text
+    // (patterns)".
+    std::vector<std::string> more_filters;
 };
 
 // Everything that waits for the user: message boxes, questions, file

@@ -53,7 +53,11 @@ std::optional<std::string> QtPrompts::choose_file(const FileDialog& dialog, bool
                                                             : QFileDialog::ExistingFile);
     // The program asks its own question before it overwrites a file.
     files.setOption(QFileDialog::DontConfirmOverwrite);
-    files.setNameFilter(QString::fromStdString(dialog.filter + " (" + dialog.patterns + ")"));
+    QStringList filters{QString::fromStdString(dialog.filter + " (" + dialog.patterns + ")")};
+    for (const std::string& more : dialog.more_filters) {
+        filters.append(QString::fromStdString(more));
+    }
+    files.setNameFilters(filters);
     files.setDefaultSuffix(QString::fromStdString(dialog.default_suffix));
     if (!dialog.title.empty()) {
         files.setWindowTitle(QString::fromStdString(dialog.title));

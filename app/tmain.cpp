@@ -141,6 +141,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
     export_done_.setInterval(20);
     connect_handlers();
     show_title();
+    setAcceptDrops(true);
 
     // On a screen smaller than the window, every control shrinks with it. The
     // factors compare the screen with the window's outer size, its frame and

@@ -183,6 +183,8 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     class SetupLink : public SetupHost {
@@ -266,6 +268,7 @@ private:
     bool save_song_as();
     bool may_replace_song();
     bool read_song(const std::string& path);
+    void open_song(const std::string& path);
     void show_loaded_song(const std::string& name);
     std::string program_file(const std::string& name) const;
     std::string song_folder() const;
@@ -276,6 +279,8 @@ private:
 
     // Instrument panel and export.
     bool choose_sample(int sound);
+    bool take_sample(int sound, const std::string& file);
+    int sound_at(QPoint at) const;
     std::string export_name_offered() const;
     void finish_export();
     void export_finished(RecorderResult result);
