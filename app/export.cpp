@@ -16,6 +16,9 @@ const FileDialog kExportDialog{"*.wav", "*.wav *.WAV", "WAV", ""};
 // How long the end of an export may wait for the output to mix the sounds of
 // the song's last step, which were stamped ahead of time.
 constexpr std::chrono::milliseconds kLastStepPatience{1000};
+// The longest the last sounds of an export may ring on after its last step,
+// as in the renderer.
+constexpr std::uint64_t kLongestTailSeconds = 30;
 
 bool ends_as_wave(const std::string& name) {
     return name.size() >= 4 && (name.ends_with(".wav") || name.ends_with(".WAV"));
@@ -96,13 +99,38 @@ void Tmain::Export1Click() {
 // ends with the last step played and is written, away from this thread,
 // which goes on while the output mixes that step.
 void Tmain::finish_export() {
-    if (export_done_.isActive()) {
+    if (export_done_.isActive() || export_ring_.isActive()) {
         return;
     }
-    MediaPlayer1.finish_at(TimerZicmu.tick_frame() +
-                               static_cast<std::uint64_t>(TimerZicmu.interval()) * output_.rate() /
-                                   1000,
-                           kLastStepPatience);
+    const std::uint64_t last_step_end =
+        TimerZicmu.tick_frame() +
+        static_cast<std::uint64_t>(TimerZicmu.interval()) * output_.rate() / 1000;
+    if (ExportTail1->isChecked()) {
+        ring_from_ = last_step_end;
+        export_ring_.start();
+    } else {
+        end_take_at(last_step_end);
+    }
+}
+
+// Letting the last sounds ring out: the take ends once the output has played
+// past the last step and mixed every sound to its end, or when playback
+// starts again, which would otherwise record into the take.
+void Tmain::ring_out() {
+    const std::uint64_t mixed = output_.clock().read().frame + output_.render_lead_frames();
+    const bool rung = output_.mixer().sounding_voices() == 0 ||
+                      mixed >= ring_from_ + kLongestTailSeconds * output_.rate();
+    if (mixed >= ring_from_ && (rung || TimerZicmu.isEnabled())) {
+        export_ring_.stop();
+        end_take_at(mixed);
+    } else if (TimerZicmu.isEnabled()) {
+        export_ring_.stop();
+        end_take_at(ring_from_);
+    }
+}
+
+void Tmain::end_take_at(std::uint64_t frame) {
+    MediaPlayer1.finish_at(frame, kLastStepPatience);
     export_done_.start();
 }
 
@@ -134,6 +162,10 @@ void Tmain::export_finished(RecorderResult result) {
 bool Tmain::may_end_export() {
     if (!exporting) {
         return true;
+    }
+    if (export_ring_.isActive()) {
+        export_ring_.stop();
+        end_take_at(ring_from_);
     }
     if (export_done_.isActive()) {
         while (MediaPlayer1.finishing()) {
@@ -168,6 +200,7 @@ bool Tmain::may_end_export() {
 // Stopped without an answer, the program keeps what was recorded.
 void Tmain::keep_export() {
     if (exporting && !export_done_.isActive()) {
+        export_ring_.stop();
         (void)MediaPlayer1.save(true);
     }
 }

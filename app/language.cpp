@@ -164,6 +164,7 @@ constexpr Row rows[] = {
     {"main", "MenuSyncLink", Window::main, "SyncLink1", Part::caption},
     {"main", "MenuSyncLead", Window::main, "SyncLead1", Part::caption},
     {"main", "MenuSyncFollow", Window::main, "SyncFollow1", Part::caption},
+    {"main", "MenuExportTail", Window::main, "ExportTail1", Part::caption},
 };
 
 QString caption_of(QObject* object) {

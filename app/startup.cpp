@@ -105,6 +105,7 @@ void Tmain::loadiniconf() {
     CheckBoxLoop->setChecked(ini.read_int("setup", "LoopMode", 0) != 0);
     EditNumMesure->setText(QString::number(ini.read_int("setup", "Pattern#", 0)));
     TrackBarBPM->setValue(ini.read_int("setup", "Speed", 160));
+    ExportTail1->setChecked(ini.read_int("setup", "ExportTail", 0) != 0);
     midi_learn_.read(ini);
     sync_.read(ini);
     settings_loaded_ = true;
@@ -126,6 +127,7 @@ void Tmain::saveiniconf() {
                       ? kEndMarker
                       : parse_integer(EditNumPattern->text().toStdString()).value_or(0));
     ini.write_int("setup", "Speed", TrackBarBPM->value());
+    ini.write_int("setup", "ExportTail", ExportTail1->isChecked() ? 1 : 0);
     ini.write("main", "firstuse", first_use ? "1" : "0");
     sync_.write(ini);
     ini.save();

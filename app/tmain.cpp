@@ -139,6 +139,7 @@ Tmain::Tmain(matrice& song, DirectSound& sound, AudioOutput& output, WaveRecorde
 
     TimerZicmu.setInterval(97);
     export_done_.setInterval(20);
+    export_ring_.setInterval(20);
     connect_handlers();
     show_title();
     setAcceptDrops(true);
@@ -183,6 +184,8 @@ void Tmain::build_menus() {
     Enregistrer = item(file, "Enregistrer", "&Save");
     SauverSous = item(file, "SauverSous", "&Save as...");
     Export1 = item(file, "Export1", "&Export");
+    ExportTail1 = item(file, "ExportTail1", "Let the sounds ring out after an export");
+    ExportTail1->setCheckable(true);
     file->addSeparator();
     for (int i = 0; i < kRecentFiles; ++i) {
         const std::string n = std::to_string(i + 1);
@@ -434,6 +437,7 @@ void Tmain::connect_handlers() {
         on(recent_items[i], &QAction::triggered, [this, i] { fichierClick(i); });
     }
     on(Export1, &QAction::triggered, [this] { Export1Click(); });
+    on(&export_ring_, &QTimer::timeout, [this] { ring_out(); });
     on(&export_done_, &QTimer::timeout, [this] {
         if (const std::optional<RecorderResult> outcome = MediaPlayer1.take_outcome()) {
             export_finished(*outcome);

@@ -283,6 +283,8 @@ private:
     int sound_at(QPoint at) const;
     std::string export_name_offered() const;
     void finish_export();
+    void ring_out();
+    void end_take_at(std::uint64_t frame);
     void export_finished(RecorderResult result);
     bool may_end_export();
     void keep_export();
@@ -385,6 +387,8 @@ private:
     std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
     std::string exported_song_;                 // the song the last export was made of
     QTimer export_done_;                        // looks for the end of a take being written
+    QTimer export_ring_;                        // waits for the last sounds of a take to end
+    std::uint64_t ring_from_ = 0;               // where the last step of the take ends
 
     QLineEdit* EditFileName;
     QLabel* Label4;
@@ -439,6 +443,7 @@ private:
     QAction* Enregistrer;
     QAction* SauverSous;
     QAction* Export1;
+    QAction* ExportTail1; // an export lets the last sounds ring out
     QAction* Quitter1;
     std::array<QAction*, kRecentFiles> recent_items; // fichier1 .. fichier5
     QAction* Langues1;

@@ -273,6 +273,53 @@ TEST(ExportVirtual, StoppingByHandEndsTheTakeAndASecondExportIsRefusedMeanwhile)
                                                    AudioOutput::kRate / 1000));
 }
 
+// The last frame of a file that is not silence, -1 for none.
+long last_sound_in(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(file, nullptr) << path;
+    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_short(file, samples.data(), info.frames);
+    sf_close(file);
+    for (long i = static_cast<long>(info.frames) - 1; i >= 0; --i) {
+        if (samples[2 * static_cast<std::size_t>(i)] != 0) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Chosen in the File menu, the take goes on after the last step until the
+// last sound has rung out; by default it ends with the step, cutting it.
+TEST(ExportVirtual, TheTailLetsTheLastSoundRingOutWhereTheDefaultCutsIt) {
+    constexpr long kRing = 13230; // 0.3 s, beyond the last step's 45 ms
+    for (const bool tail : {false, true}) {
+        VirtualRig rig([](VirtualRig& r) {
+            Bytes ring;
+            for (long i = 0; i < kRing; ++i) {
+                ring.insert(ring.end(), {0x00, 0x20, 0x00, 0x20});
+            }
+            r.dir.write("ring.wav", simple_wav(ring));
+        });
+        two_measures(rig);
+        rig.song.set_sample_file(2, "ring.wav");
+        rig.window.findChild<QAction*>("ExportTail1")->setChecked(tail);
+        rig.export_song("take.wav");
+        const auto tick = [&](std::uint64_t n) {
+            return static_cast<long>(n * rig.window.timer().interval() * AudioOutput::kRate / 1000);
+        };
+        const long last_hit = tick(32) - tick(1);
+        SF_INFO info{};
+        sf_close(sf_open("take.wav", SFM_READ, &info));
+        if (tail) {
+            EXPECT_EQ(last_sound_in("take.wav"), last_hit + kRing - 1) << "rung out whole";
+            EXPECT_LT(info.frames, last_hit + kRing + AudioOutput::kRate) << "and not much after";
+        } else {
+            EXPECT_EQ(info.frames, tick(32)) << "cut with the last step";
+        }
+    }
+}
+
 TEST(ExportVirtual, YesOverwritesTheOldFileAndNoKeepsIt) {
     for (Answer answer : {Answer::no, Answer::yes}) {
         VirtualRig rig;
