@@ -14,7 +14,7 @@ namespace qx375 {
 namespace {
 
 // What a file dropped on the window is to the program.
-enum class Dropped { nothing, song, sample };
+enum class Dropped { nothing, song, sample, kit };
 
 std::string lower_extension(const std::filesystem::path& file) {
     std::string extension = file.extension().string();
@@ -25,6 +25,12 @@ std::string lower_extension(const std::filesystem::path& file) {
 
 Dropped dropped_kind(const std::filesystem::path& file) {
     const std::string extension = lower_extension(file);
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error) || file.filename() == "drumkit.xml" ||
+        extension == ".h2drumkit" || extension == ".sfz" || extension == ".tgz" ||
+        extension == ".tar" || file.filename().string().ends_with(".tar.gz")) {
+        return Dropped::kit;
+    }
     if (extension == ".drm") {
         return Dropped::song;
     }
@@ -68,7 +74,8 @@ void Tmain::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 // A song dropped opens as the Open command does, its question included; a
-// sample dropped on a sound's row is that sound's new sample.
+// sample dropped on a sound's row is that sound's new sample; a kit, a
+// folder or an archive, opens the kit dialog.
 void Tmain::dropEvent(QDropEvent* event) {
     const std::optional<std::filesystem::path> file = dropped_file(event->mimeData());
     if (!file) {
@@ -85,6 +92,8 @@ void Tmain::dropEvent(QDropEvent* event) {
             if (may_replace_song()) {
                 open_song(file->string());
             }
+        } else if (kind == Dropped::kit) {
+            open_kit(file->string());
         } else if (take_sample(sound, file->string())) {
             song_.mark_used();
             modified = true;

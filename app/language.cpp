@@ -165,6 +165,7 @@ constexpr Row rows[] = {
     {"main", "MenuSyncLead", Window::main, "SyncLead1", Part::caption},
     {"main", "MenuSyncFollow", Window::main, "SyncFollow1", Part::caption},
     {"main", "MenuExportTail", Window::main, "ExportTail1", Part::caption},
+    {"main", "MenuKit", Window::main, "OpenKit1", Part::caption},
 };
 
 QString caption_of(QObject* object) {

@@ -83,6 +83,23 @@ constexpr Entry kEntries[] = {
     {Msg::undo_pitch, "undopitch", "Pitch"},
     {Msg::undo_sample, "undosample", "Sample File"},
     {Msg::untitled, "untitled", "untitled"},
+    {Msg::undo_kit, "undokit", "Drum Kit"},
+    {Msg::kit_open_title, "kitopen", "Open a drum kit"},
+    {Msg::kit_title, "kittitle", "Drum kit %1"},
+    {Msg::kit_keep, "kitkeep", "(keeps its sample)"},
+    {Msg::kit_apply, "kitapply", "Apply"},
+    {Msg::kit_cancel, "kitcancel", "Cancel"},
+    {Msg::kit_failed, "kitfail", "Cannot open the drum kit"},
+    {Msg::kit_unreadable, "kitunreadable", "%1 cannot be read"},
+    {Msg::kit_not_a_kit, "kitnotakit", "%1 holds no drum kit"},
+    {Msg::kit_bad_xml, "kitbadxml", "its drumkit.xml is not well formed at line %1"},
+    {Msg::kit_unsafe, "kitunsafe", "its member %1 would be written outside the kit's folder"},
+    {Msg::kit_too_large, "kittoolarge", "%1 is too large"},
+    {Msg::kit_too_many_files, "kittoomanyfiles", "it holds too many files (from %1 on)"},
+    {Msg::kit_too_many_drums, "kittoomanydrums", "it has too many drums (from line %1 on)"},
+    {Msg::kit_outside, "kitoutside", "its sample %1 lies outside the kit's folder"},
+    {Msg::kit_no_samples, "kitnosamples", "none of its drums has a sample that can be found"},
+    {Msg::kit_samples_failed, "kitsamplesfail", "Sounds the kit could not give:"},
 };
 static_assert(std::size(kEntries) == static_cast<std::size_t>(Msg::count));
 

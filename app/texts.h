@@ -77,6 +77,23 @@ enum class Msg : std::size_t {
     undo_pitch,
     undo_sample,
     untitled,
+    undo_kit,
+    kit_open_title,
+    kit_title, // %1 the kit
+    kit_keep,
+    kit_apply,
+    kit_cancel,
+    kit_failed,         // the kit and the reason follow
+    kit_unreadable,     // %1 the file
+    kit_not_a_kit,      // %1 the file
+    kit_bad_xml,        // %1 the line
+    kit_unsafe,         // %1 the member
+    kit_too_large,      // %1 the file
+    kit_too_many_files, // %1 the member
+    kit_too_many_drums, // %1 the line
+    kit_outside,        // %1 the sample
+    kit_no_samples,
+    kit_samples_failed, // listed after it
     count
 };
 

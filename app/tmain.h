@@ -23,6 +23,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -37,6 +38,9 @@ class QSlider;
 class QToolButton;
 
 namespace qx375 {
+namespace kits {
+enum class KitFault;
+}
 
 class TAboutBox;
 
@@ -168,6 +172,9 @@ public:
 
     // Export to a wave file.
     void Export1Click();
+    void OpenKit1Click();
+    // Reads the kit at `path` and offers its drums to the sounds.
+    void open_kit(const std::string& path);
     void SpeedButtonExportClick();
 
     SequencerTimer& timer() { return TimerZicmu; }
@@ -280,6 +287,8 @@ private:
     // Instrument panel and export.
     bool choose_sample(int sound);
     bool take_sample(int sound, const std::string& file);
+    std::string kit_reason(kits::KitFault fault, const std::string& detail) const;
+    void take_kit_samples(std::vector<sample_reading> readings);
     int sound_at(QPoint at) const;
     std::string export_name_offered() const;
     void finish_export();
@@ -387,6 +396,7 @@ private:
     std::string export_file_name_ = "untitled"; // what the export's save dialog offers next
     std::string exported_song_;                 // the song the last export was made of
     QTimer export_done_;                        // looks for the end of a take being written
+    std::string kit_folder_;                    // where the kit dialog opened last
     QTimer export_ring_;                        // waits for the last sounds of a take to end
     std::uint64_t ring_from_ = 0;               // where the last step of the take ends
 
@@ -443,6 +453,7 @@ private:
     QAction* Enregistrer;
     QAction* SauverSous;
     QAction* Export1;
+    QAction* OpenKit1;
     QAction* ExportTail1; // an export lets the last sounds ring out
     QAction* Quitter1;
     std::array<QAction*, kRecentFiles> recent_items; // fichier1 .. fichier5

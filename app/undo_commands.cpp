@@ -195,4 +195,13 @@ void LoopCommand::restore(bool after) {
 SampleCommand::SampleCommand(SongEdit edit, SongPlace place, int sound, kept_sample chosen)
     : SongCommand(Msg::undo_sample, edit, place), sound_(sound), other_(std::move(chosen)) {}
 
+KitCommand::KitCommand(SongEdit edit, SongPlace place, std::vector<sample_reading> taken)
+    : SongCommand(Msg::undo_kit, edit, place), taken_(std::move(taken)) {}
+
+void KitCommand::swap_all() {
+    for (sample_reading& r : taken_) {
+        song().swap_sample(r.sound, r.read);
+    }
+}
+
 } // namespace qx375

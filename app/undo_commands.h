@@ -6,6 +6,8 @@
 
 #include <QUndoCommand>
 
+#include <vector>
+
 namespace qx375 {
 
 // Where a change was made: the mode, the measure and the pattern it showed.
@@ -212,6 +214,19 @@ private:
     void restore(bool) override { song().swap_sample(sound_, other_); }
     int sound_;
     kept_sample other_;
+};
+
+// Samples a kit gave several sounds at once, as one step.
+class KitCommand : public SongCommand {
+public:
+    // `taken` holds the samples the sounds are to play.
+    KitCommand(SongEdit edit, SongPlace place, std::vector<sample_reading> taken);
+
+private:
+    void make() override { swap_all(); }
+    void restore(bool) override { swap_all(); }
+    void swap_all();
+    std::vector<sample_reading> taken_;
 };
 
 } // namespace qx375
