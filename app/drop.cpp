@@ -34,7 +34,8 @@ Dropped dropped_kind(const std::filesystem::path& file) {
     if (extension == ".drm") {
         return Dropped::song;
     }
-    if (extension == ".wav" || extension == ".flac" || extension == ".ogg" || extension == ".oga") {
+    if (extension == ".wav" || extension == ".flac" || extension == ".ogg" || extension == ".oga" ||
+        extension == ".aif" || extension == ".aiff") {
         return Dropped::sample;
     }
     return Dropped::nothing;

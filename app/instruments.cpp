@@ -12,7 +12,9 @@ const FileDialog kSoundDialog{
     .filter = "*.wav",
     .patterns = "*.wav *.WAV",
     .default_suffix = "wav",
-    .more_filters = {"*.wav *.flac *.ogg (*.wav *.WAV *.flac *.FLAC *.ogg *.OGG *.oga)"}};
+    .more_filters = {
+        "*.wav *.flac *.ogg *.aiff (*.wav *.WAV *.flac *.FLAC *.ogg *.OGG *.oga *.aif *.aiff "
+        "*.AIF *.AIFF)"}};
 
 } // namespace
 

@@ -1,8 +1,11 @@
 // Reading a drum kit and giving its drums to the sixteen sounds: the largest
-// of Debian's hydrogen-drumkits where installed, and a generated archive of
-// sixteen drums of one-second stereo samples, unpacked afresh every time.
+// of Debian's hydrogen-drumkits where installed, read alone and loaded whole,
+// and a generated archive of sixteen drums of one-second stereo samples,
+// unpacked afresh every time.
+#include "engine/patern.h"
 #include "kits/kit.h"
 #include "kits/kit_map.h"
+#include "platform/audio_output.h"
 #include "support/wav_bytes.h"
 
 #include <benchmark/benchmark.h>
@@ -97,6 +100,43 @@ void BM_ReadLargestDebianKit(benchmark::State& state) {
     state.counters["sounds_mapped"] = mapped;
 }
 BENCHMARK(BM_ReadLargestDebianKit)->Unit(benchmark::kMillisecond);
+
+struct Silent : Notifier {
+    void show_message(std::string_view) override {}
+};
+
+// The whole load a user waits for: the kit read and mapped, and the sixteen
+// samples it gives read, decoded and made into buffers of a running output.
+void BM_LoadLargestDebianKit(benchmark::State& state) {
+    const std::optional<fs::path> kit = largest_debian_kit();
+    if (!kit) {
+        state.SkipWithError("hydrogen-drumkits is not installed");
+        return;
+    }
+    const Scratch scratch("qx375-kit-bench-load");
+    AudioOutput output(AudioBackendKind::manual);
+    Silent notifier;
+    DirectSound sound(output, notifier);
+    matrice song(sound, notifier);
+    song.open_sound(0);
+    std::size_t taken = 0;
+    for (auto _ : state) {
+        const kits::KitReading reading = kits::read_kit(*kit, scratch.path());
+        const std::array<int, kSounds> mapped = kits::map_kit(reading.kit);
+        std::vector<sample_reading> readings;
+        for (int k = 0; k < kSounds; ++k) {
+            if (mapped[k] >= 0) {
+                readings.push_back({.sound = k, .name = reading.kit.instruments[mapped[k]].sample});
+            }
+        }
+        song.read_samples(readings);
+        taken = static_cast<std::size_t>(std::ranges::count_if(
+            readings, [](const sample_reading& r) { return bool(r.status); }));
+    }
+    state.SetLabel(kit->filename().string());
+    state.counters["samples_taken"] = static_cast<double>(taken);
+}
+BENCHMARK(BM_LoadLargestDebianKit)->Unit(benchmark::kMillisecond);
 
 // One second of a decaying tone, different for each drum, so that gzip has
 // real work.

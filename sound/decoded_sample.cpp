@@ -88,8 +88,11 @@ void set32(std::vector<std::uint8_t>& out, std::size_t at, std::size_t value) {
 
 } // namespace
 
-bool is_compressed_sample(std::span<const std::uint8_t> image) {
-    return starts_with(image, "fLaC") || starts_with(image, "OggS");
+bool is_decoded_sample(std::span<const std::uint8_t> image) {
+    const bool aiff = starts_with(image, "FORM") && image.size() >= 12 &&
+                      (std::memcmp(image.data() + 8, "AIFF", 4) == 0 ||
+                       std::memcmp(image.data() + 8, "AIFC", 4) == 0);
+    return aiff || starts_with(image, "fLaC") || starts_with(image, "OggS");
 }
 
 DecodedSample decode_sample(std::span<const std::uint8_t> image, std::size_t max_bytes) {

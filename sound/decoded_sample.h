@@ -9,11 +9,12 @@
 
 namespace qx375 {
 
-// Whether a file image is in a compressed format the program decodes itself
-// (FLAC, Ogg Vorbis) rather than a WAV file the loader reads as it is.
-bool is_compressed_sample(std::span<const std::uint8_t> image);
+// Whether a file image is in a format the program decodes itself (FLAC, Ogg
+// Vorbis, AIFF, as drum kits bring them) rather than a WAV file the loader
+// reads as it is.
+bool is_decoded_sample(std::span<const std::uint8_t> image);
 
-// A compressed sample decoded once, at load, into the WAV file image the
+// Such a sample decoded once, at load, into the WAV file image the
 // loader reads, so that it passes the same checks and plays through the same
 // buffers as a WAV file: 16 or 24-bit integers where the source has them,
 // 32-bit float otherwise, at the source's rate and channel count. Fails with

@@ -56,8 +56,8 @@ public:
     // start-up samples. Raises Error on a device failure.
     void open_device(WindowHandle window);
 
-    // Reads a WAV file whole into the channel; a FLAC or Ogg Vorbis file is
-    // decoded once into the WAV image it stands for. Fails with the read's
+    // Reads a WAV file whole into the channel; a FLAC, Ogg Vorbis or AIFF
+    // file is decoded once into the WAV image it stands for. Fails with the read's
     // fault, when the file cannot be read, or with not_a_wave when the image
     // lacks its format or its samples (or does not decode).
     FileStatus load_wave(std::string_view file_name, int channel);

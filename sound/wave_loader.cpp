@@ -53,7 +53,7 @@ FileStatus DirectSound::load_wave(std::string_view file_name, int channel) {
     if (!file.status) {
         return file.status;
     }
-    if (is_compressed_sample(file.bytes)) {
+    if (is_decoded_sample(file.bytes)) {
         DecodedSample decoded = decode_sample(file.bytes, kMaxFileBytes);
         if (!decoded.status) {
             return decoded.status;

@@ -76,7 +76,7 @@ class LosslessSample : public DecodedSampleTest, public ::testing::WithParamInte
 TEST_P(LosslessSample, ComesBackSampleForSampleAtItsOwnDepthRateAndChannels) {
     const Lossless& p = GetParam();
     const std::vector<int> source = sine(1001, p.channels, p.bits);
-    const std::string file = encode(dir.path() / "hit.flac", p.format, p.channels, source);
+    const std::string file = encode(dir.path() / p.name, p.format, p.channels, source);
     ASSERT_TRUE(sound.load_wave(file, kChannel));
 
     const int bytes = p.bits / 8;
@@ -95,11 +95,13 @@ TEST_P(LosslessSample, ComesBackSampleForSampleAtItsOwnDepthRateAndChannels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Flac, LosslessSample,
+    FlacAndAiff, LosslessSample,
     ::testing::Values(Lossless{"mono16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16, 1},
                       Lossless{"stereo16", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16, 2},
                       Lossless{"mono24", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 24, 1},
-                      Lossless{"stereo24", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 24, 2}),
+                      Lossless{"stereo24", SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 24, 2},
+                      Lossless{"aiff16", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 16, 2},
+                      Lossless{"aiff24", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DecodedSampleTest, OggVorbisBecomesFloatOfTheSameLengthAndShape) {
@@ -148,7 +150,7 @@ TEST_F(DecodedSampleTest, WhatDoesNotDecodeLeavesNothingAndSaysSo) {
 
 TEST_F(DecodedSampleTest, AWaveFileIsReadAsItIsNotThroughTheDecoder) {
     const Bytes wav = simple_wav(ramp(8));
-    EXPECT_FALSE(is_compressed_sample(wav));
+    EXPECT_FALSE(is_decoded_sample(wav));
     ASSERT_TRUE(sound.load_wave(dir.write("plain.wav", wav), kChannel));
     EXPECT_EQ(ch().file_image, wav);
 }
