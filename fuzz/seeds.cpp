@@ -231,6 +231,28 @@ void language_seeds(const fs::path& dir, const fs::path& source) {
                                   "LabelPitch=\"\nsndmenu=a=b;c\n[main]\nCodeStopc=12\n");
 }
 
+// A kit's text after the byte that tells the harness what it is.
+void write_kit(const fs::path& file, char form, std::string_view text) {
+    write(file, std::string(1, form) + std::string(text));
+}
+
+void kit_seeds(const fs::path& dir) {
+    write_kit(dir / "drumkit_old.xml", 0,
+              "<?xml version=\"1.0\"?><drumkit_info><name>Seed</name><instrumentList>"
+              "<instrument><name>Kick</name><midiOutNote>36</midiOutNote>"
+              "<filename>kick.wav</filename></instrument></instrumentList></drumkit_info>");
+    write_kit(dir / "drumkit_layers.xml", 0,
+              "<drumkit_info><name>Layers</name><instrumentList><instrument><name>Snare 1</name>"
+              "<instrumentComponent><layer><filename>Snare 1.wav</filename><min>0</min>"
+              "<max>1</max><gain>1</gain></layer></instrumentComponent></instrument>"
+              "<instrument><name>Hat</name><layer><filename>../kick.wav</filename></layer>"
+              "</instrument></instrumentList></drumkit_info>");
+    write_kit(dir / "drums.sfz", 1,
+              "// a seed\n<control> default_path=./\n<group> lovel=0 hivel=127\n"
+              "<region> sample=kick.wav key=36\n<region> sample=Snare 1.wav lokey=c#2 hikey=d2 "
+              "hivel=100\n/* end */");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -239,12 +261,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path out = argv[1];
-    for (const char* kind : {"wave", "song", "ini", "language"}) {
+    for (const char* kind : {"wave", "song", "ini", "language", "kit"}) {
         fs::create_directories(out / kind);
     }
     wave_seeds(out / "wave");
     song_seeds(out / "song");
     ini_seeds(out / "ini", argv[2]);
     language_seeds(out / "language", argv[2]);
+    kit_seeds(out / "kit");
     return 0;
 }
