@@ -175,7 +175,7 @@ void Tmain::open_kit(const std::string& path) {
     std::vector<sample_reading> readings;
     for (int k = 0; k < kSounds; ++k) {
         if (const int drum = choice[static_cast<std::size_t>(k)]; drum >= 0) {
-            readings.push_back({.sound = k, .name = kit.instruments[drum].sample.string()});
+            readings.emplace_back(k, kit.instruments[drum].sample.string());
         }
     }
     song_.read_samples(readings);

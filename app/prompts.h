@@ -17,18 +17,18 @@ enum class Answer { ok, cancel, yes, no };
 
 // An open or save file dialog as a command sets it up.
 struct FileDialog {
-    std::string filter;         // as the list of types shows it, e.g. "*.drm"
-    std::string patterns;       // the names it lists, e.g. "*.drm *.DRM"
-    std::string default_suffix; // added to a name typed without one; empty: none
-    std::string initial_name;   // the name it offers
-    std::string title;          // empty: the dialog's own
-    std::string folder;         // where it opens when the name offered has none
+    std::string filter{};         // as the list of types shows it, e.g. "*.drm"
+    std::string patterns{};       // the names it lists, e.g. "*.drm *.DRM"
+    std::string default_suffix{}; // added to a name typed without one; empty: none
+    std::string initial_name{};   // the name it offers
+    std::string title{};          // empty: the dialog's own
+    std::string folder{};         // where it opens when the name offered has none
     // An open dialog takes a name of no file, which the command completes
     // (a song named without its extension); otherwise only existing files.
     bool completed_by_command = false;
     // Further types the list offers after the first, each as "text
     // (patterns)".
-    std::vector<std::string> more_filters;
+    std::vector<std::string> more_filters{};
 };
 
 // Everything that waits for the user: message boxes, questions, file

@@ -126,7 +126,7 @@ void BM_LoadLargestDebianKit(benchmark::State& state) {
         std::vector<sample_reading> readings;
         for (int k = 0; k < kSounds; ++k) {
             if (mapped[k] >= 0) {
-                readings.push_back({.sound = k, .name = reading.kit.instruments[mapped[k]].sample});
+                readings.emplace_back(k, reading.kit.instruments[mapped[k]].sample);
             }
         }
         song.read_samples(readings);

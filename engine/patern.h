@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qx375 {
@@ -52,6 +53,9 @@ struct kept_sample {
 // One sample of several chosen at once, as a drum kit gives them: the sound,
 // the file, and once read, the sample or why it could not be.
 struct sample_reading {
+    sample_reading() = default;
+    sample_reading(int sound, std::string name) : sound(sound), name(std::move(name)) {}
+
     int sound = 0;
     std::string name;
     kept_sample read;

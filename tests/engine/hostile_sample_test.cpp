@@ -163,11 +163,11 @@ TEST_F(SoundOutputTest, SamplesReadTogetherTellEachOutcomeAndShowNoBox) {
     dir.write("loud.wav", simple_wav(Bytes(3000, 0x60)));
     dir.write("twelve.wav", with_format(pcm_format(2, 44100, 12)));
     dir.write("noise.wav", garbage());
-    std::vector<sample_reading> readings(4);
-    readings[0] = {.sound = 0, .name = "loud.wav"};
-    readings[1] = {.sound = 1, .name = "twelve.wav"};
-    readings[2] = {.sound = 2, .name = "noise.wav"};
-    readings[3] = {.sound = 3, .name = "missing.wav"};
+    std::vector<sample_reading> readings;
+    readings.emplace_back(0, "loud.wav");
+    readings.emplace_back(1, "twelve.wav");
+    readings.emplace_back(2, "noise.wav");
+    readings.emplace_back(3, "missing.wav");
     song.read_samples(readings);
 
     EXPECT_TRUE(readings[0].status);
