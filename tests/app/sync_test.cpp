@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <optional>
 #include <random>
 
@@ -26,20 +27,31 @@ class ClockOut : public ::testing::TestWithParam<ClockOutCase> {};
 // Leading, the clock is the steps' own grid: 96 clocks a bar on the frames
 // the grid gives them, Start on the first hit, Stop where the next step
 // would have sounded.
+// A tick later than its look-ahead moves the grid once, as it should: on a
+// machine too busy to keep the window's thread that close to time, the run
+// is tried again, up to three times.
 TEST_P(ClockOut, ClocksStartAndStopLandOnTheStepsFrames) {
     const auto [size, rate] = GetParam();
-    SyncRig rig(JackSettings{.period = 256, .rate = rate});
-    ASSERT_TRUE(rig.ready()) << rig.server.failure();
-    rig.hits_on_every_step(size);
-    rig.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
-    rig.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-    rig.set_tempo(120);
-    rig.choose("SyncMidi1");
-    rig.choose("SyncLead1");
-    rig.press("BitBtnAction");
-    QTest::qWait(2500);
-    rig.press("BitBtnAction");
-    QTest::qWait(300);
+    std::unique_ptr<SyncRig> tried;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        tried = std::make_unique<SyncRig>(JackSettings{.period = 256, .rate = rate});
+        SyncRig& run = *tried;
+        ASSERT_TRUE(run.ready()) << run.server.failure();
+        run.hits_on_every_step(size);
+        run.window().findChild<QCheckBox*>("CheckBoxLoop")->setChecked(true);
+        run.window().findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
+        run.set_tempo(120);
+        run.choose("SyncMidi1");
+        run.choose("SyncLead1");
+        run.press("BitBtnAction");
+        QTest::qWait(2500);
+        run.press("BitBtnAction");
+        QTest::qWait(300);
+        if (run.window().timer().lateness().worst() <= SequencerTimer::kTickLateness) {
+            break;
+        }
+    }
+    SyncRig& rig = *tried;
 
     const std::uint64_t interval = 120 * 18 / size;
     const auto notes = rig.frames_of(kNoteOn);
