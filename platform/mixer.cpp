@@ -97,7 +97,7 @@ void Mixer::collect_retired() {
 
 void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_point time) noexcept {
     const std::size_t frames = stereo.size() / 2;
-    mix_block(stereo);
+    mix_block(stereo, {});
 
     // The recording takes the mix as the song made it: the master volume is only
     // the listener's, and the recording clips when it is written as 16-bit.
@@ -115,8 +115,15 @@ void Mixer::render(std::span<float> stereo, std::chrono::steady_clock::time_poin
 
 void Mixer::render_mix(std::span<float> stereo,
                        std::chrono::steady_clock::time_point time) noexcept {
-    mix_block(stereo);
+    mix_block(stereo, {});
     finish_block(stereo.size() / 2, time);
+}
+
+void Mixer::render_stems(std::span<float> mix, std::span<float> stems,
+                         std::chrono::steady_clock::time_point time) noexcept {
+    stems_sounding_ = 0;
+    mix_block(mix, stems.size() >= kSounds * mix.size() ? stems : std::span<float>());
+    finish_block(mix.size() / 2, time);
 }
 
 bool Mixer::start_at(std::uint8_t sound, std::uint64_t frame, std::uint8_t velocity) noexcept {
@@ -142,7 +149,7 @@ void Mixer::finish_block(std::size_t frames, std::chrono::steady_clock::time_poi
     frame_ += frames;
 }
 
-void Mixer::mix_block(std::span<float> stereo) noexcept {
+void Mixer::mix_block(std::span<float> stereo, std::span<float> stems) noexcept {
     const std::size_t frames = stereo.size() / 2;
     std::fill(stereo.begin(), stereo.end(), 0.0f);
     started_count_ = 0;
@@ -161,13 +168,47 @@ void Mixer::mix_block(std::span<float> stereo) noexcept {
             until = static_cast<std::size_t>(
                 std::min<std::uint64_t>(pending_[0].frame - frame_, frames));
         }
-        for (Voice& voice : voices_) {
-            if (voice.playing) {
-                mix(voice, stereo.data() + 2 * done, until - done);
+        for (std::size_t v = 0; v < kMaxVoices; ++v) {
+            if (!voices_[v].playing) {
+                continue;
             }
+            float* out = stereo.data() + 2 * done;
+            if (const std::uint8_t sound = stems.empty() ? kNoSound : stem_of(v);
+                sound != kNoSound) {
+                float* stem = stems.data() + sound * stereo.size();
+                // Only the stems that sound are cleared: most of a song's
+                // sounds are silent most of the time.
+                if ((stems_sounding_ >> sound & 1u) == 0) {
+                    std::fill(stem, stem + stereo.size(), 0.0f);
+                    stems_sounding_ |= static_cast<std::uint16_t>(1u << sound);
+                }
+                out = stem + 2 * done;
+            }
+            mix(voices_[v], out, until - done);
         }
         done = until;
     }
+    for (std::size_t sound = 0; sound < kSounds && !stems.empty(); ++sound) {
+        if ((stems_sounding_ >> sound & 1u) != 0) {
+            const float* stem = stems.data() + sound * stereo.size();
+            for (std::size_t i = 0; i < stereo.size(); ++i) {
+                stereo[i] += stem[i];
+            }
+        }
+    }
+}
+
+// The sound bound to this voice, or kNoSound: the voice then plays into the
+// mix alone.
+std::uint8_t Mixer::stem_of(std::size_t voice) const noexcept {
+    for (std::size_t k = 0; k < kSounds; ++k) {
+        const Sound& sound = sounds_[k];
+        if (sound.bound && sound.voice.index == voice &&
+            sound.voice.generation == voices_[voice].generation) {
+            return static_cast<std::uint8_t>(k);
+        }
+    }
+    return kNoSound;
 }
 
 void Mixer::take_commands(std::uint64_t block_start) noexcept {

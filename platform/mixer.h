@@ -127,6 +127,17 @@ public:
     // The same offline: the song's own mix, as the capture tap would take it,
     // without the master volume and the output's clipping, and no capture.
     void render_mix(std::span<float> stereo, std::chrono::steady_clock::time_point time) noexcept;
+    // The same, and the part of every sound on its own, in one pass so that
+    // each hit and each choke lands where it does in the mix: `stems` holds
+    // kSounds stereo blocks of the mix's length, sound k's from k *
+    // mix.size(). The mix is their sum and that of the voices bound to no
+    // sound. Only the stems of the sounds that sounded are written (see
+    // stems_sounding); the others are silence, and are left as they were.
+    // Stems too short for all sounds are left alone, and only the mix is made.
+    void render_stems(std::span<float> mix, std::span<float> stems,
+                      std::chrono::steady_clock::time_point time) noexcept;
+    // The sounds that sounded in the last render_stems, bit k for sound k.
+    std::uint16_t stems_sounding() const { return stems_sounding_; }
     // Audio thread, before the render that covers `frame`: starts a sound
     // played from outside (an incoming note) on that frame. False when too
     // many starts wait already.
@@ -181,7 +192,8 @@ private:
         bool bound = false;
     };
 
-    void mix_block(std::span<float> stereo) noexcept;
+    void mix_block(std::span<float> stereo, std::span<float> stems) noexcept;
+    std::uint8_t stem_of(std::size_t voice) const noexcept;
     void finish_block(std::size_t frames, std::chrono::steady_clock::time_point time) noexcept;
     void take_commands(std::uint64_t block_start) noexcept;
     void push_pending(const MixerCommand& command) noexcept;
@@ -212,6 +224,7 @@ private:
     std::array<MixerCommand, kPendingCapacity> pending_{}; // a min-heap by frame, then order
     std::size_t pending_count_ = 0;
     std::uint64_t frame_ = 0;
+    std::uint16_t stems_sounding_ = 0;
 
     SpscRing<MixerCommand> commands_;
     SpscRing<SampleData*> retired_;
