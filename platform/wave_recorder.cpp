@@ -1,6 +1,6 @@
 #include "platform/wave_recorder.h"
 
-#include "platform/wave_writer.h"
+#include "platform/audio_file_writer.h"
 #include "util/file_io.h"
 
 #include <algorithm>
@@ -46,7 +46,7 @@ int read_all(int fd, void* data, std::size_t size, off_t at) {
 // Writes frames [from, from + frames) of the take into `fd` as a 16-bit
 // stereo WAV file, clipped at full scale; 0, or the error number of the failure.
 int write_wave(int fd, int take, std::uint64_t from, std::uint64_t frames, std::uint32_t rate) {
-    WaveWriter wave(fd, rate, WaveWriter::Samples::pcm16);
+    AudioFileWriter wave(fd, rate, ExportFormat::wav16);
     std::vector<float> chunk(2 * kChunkFrames);
     for (std::uint64_t done = 0; done < frames;) {
         const auto n =

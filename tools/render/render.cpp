@@ -1,12 +1,16 @@
-// qx375-render: renders a song into a WAV file as the drum machine plays it,
-// faster than real time. It runs the program's own main window, headless:
+// qx375-render: renders a song into an audio file as the drum machine plays
+// it, faster than real time. It runs the program's own main window, headless:
 // the same ticks, the same interval rules, the same mix. Only the clock is
 // the render's own, and the mixer is pulled block by block instead of by a
-// sound card.
-//   qx375-render [options] SONG.drm OUT.wav
+// sound card. Each sound can go to a file of its own as well, and the hits to
+// a Standard MIDI File, from the same pass.
+//   qx375-render [options] SONG.drm OUT
+//   qx375-render [options] [--stems DIR] [--midi FILE.mid] SONG.drm [OUT]
 #include "app/program.h"
 #include "app/unattended_prompts.h"
-#include "platform/wave_writer.h"
+#include "midi/performance.h"
+#include "platform/audio_file_writer.h"
+#include "util/encoding.h"
 #include "util/file_io.h"
 #include "util/ini_file.h"
 #include "util/text.h"
@@ -19,9 +23,13 @@
 #include <QSlider>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -33,12 +41,18 @@ using namespace qx375;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qx375-render [options] SONG.drm OUT.wav\n"
+    "usage: qx375-render [options] SONG.drm OUT\n"
+    "       qx375-render [options] [--stems DIR] [--midi FILE.mid] SONG.drm [OUT]\n"
+    "  OUT's extension gives its format: .flac, .ogg or .oga; anything else is WAV\n"
+    "  --format wav|flac|ogg  the format whatever the extension\n"
+    "  --bits 16|24|32f   sample format (default 16; FLAC 16 or 24; none for Ogg)\n"
+    "  --stems DIR        each sound that plays in a file of its own in DIR, named\n"
+    "                     after its row and sample (\"03 SNR_C05st.wav\")\n"
+    "  --midi FILE.mid    the hits as a Standard MIDI File, on the notes of qx375.ini\n"
     "  --speed P          tempo slider position, 40 (fastest) to 400\n"
     "  --pattern N        render pattern N (0..254) instead of the song\n"
     "  --repeat K         with --pattern: play it K times (1..10000, default 1)\n"
     "  --tail, --no-tail  let the last sounds ring out (default) or end with the last step\n"
-    "  --bits 16|24|32f   sample format (default 16)\n"
     "  --rate HZ          sample rate, 8000..192000 (default 44100)\n"
     "  --max-measures N   render at most N measures (1..255, default 255)\n";
 
@@ -46,12 +60,16 @@ enum Exit { ok = 0, usage = 1, unreadable_song = 2, unwritable_output = 3, endle
 
 struct Options {
     std::string song;
-    std::string out;
+    std::string out;   // empty: no mix is written
+    std::string stems; // empty: no stems
+    std::string midi;  // empty: no MIDI file
+    std::optional<FileType> type;
+    std::optional<SampleBits> bits;
+    ExportFormat format = ExportFormat::wav16;
     std::optional<int> speed;
     std::optional<int> pattern;
     int repeat = 1;
     bool tail = true;
-    WaveWriter::Samples samples = WaveWriter::Samples::pcm16;
     int rate = 44100;
     std::optional<int> max_measures;
 };
@@ -93,12 +111,26 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
         } else if (arg == "--bits") {
             const std::string bits = i + 1 < argc ? argv[++i] : "";
             if (bits == "16" || bits == "24" || bits == "32f") {
-                o.samples = bits == "16"   ? WaveWriter::Samples::pcm16
-                            : bits == "24" ? WaveWriter::Samples::pcm24
-                                           : WaveWriter::Samples::float32;
+                o.bits = bits == "16"   ? SampleBits::pcm16
+                         : bits == "24" ? SampleBits::pcm24
+                                        : SampleBits::float32;
             } else {
                 return "--bits takes 16, 24 or 32f";
             }
+        } else if (arg == "--format") {
+            const std::string type = i + 1 < argc ? argv[++i] : "";
+            if (type == "wav" || type == "flac" || type == "ogg") {
+                o.type = type == "wav"    ? FileType::wav
+                         : type == "flac" ? FileType::flac
+                                          : FileType::ogg;
+            } else {
+                return "--format takes wav, flac or ogg";
+            }
+        } else if (arg == "--stems" || arg == "--midi") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                return arg + " takes a " + (arg == "--stems" ? "folder" : "file name");
+            }
+            (arg == "--stems" ? o.stems : o.midi) = argv[++i];
         } else if (arg == "--rate") {
             if (!(n = value(8000, 192000))) {
                 return "--rate takes a sample rate from 8000 to 192000";
@@ -114,11 +146,20 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
             files.push_back(arg);
         }
     }
-    if (files.size() != 2) {
-        return "a song file and an output file are needed";
+    const bool more = !o.stems.empty() || !o.midi.empty();
+    if (files.size() != 2 && !(more && files.size() == 1)) {
+        return more ? "a song file is needed, and at most one output file"
+                    : "a song file and an output file are needed";
     }
     o.song = files[0];
-    o.out = files[1];
+    o.out = files.size() == 2 ? files[1] : "";
+    const FileType type = o.type.value_or(file_type_of(o.out).value_or(FileType::wav));
+    const std::optional<ExportFormat> format = export_format(type, o.bits);
+    if (!format) {
+        return type == FileType::flac ? "FLAC takes --bits 16 or 24"
+                                      : "Ogg Vorbis is compressed: it takes no --bits";
+    }
+    o.format = *format;
     return std::nullopt;
 }
 
@@ -176,9 +217,70 @@ void progress(int done, int total) {
     }
 }
 
+// Where the render's sound goes: the mix, or one sound alone, into a file
+// that is open before the render starts. A sound's file gets its writer when
+// the sound first sounds, and the silence before that then.
+struct Target {
+    Target(std::string file, int of) : path(std::move(file)), sound(of) {}
+
+    std::string path;
+    int sound; // -1: the mix
+    int fd = -1;
+    std::unique_ptr<AudioFileWriter> writer;
+    int result = 0;
+};
+
+// What the file of a sound that never sounded answers: it is not made.
+constexpr int kNeverSounded = ECANCELED;
+
+// One block of the render as the files take it: the mix, the stems of the
+// sounds that sounded in it, and which of its frames go out.
+struct Block {
+    std::vector<float> mix;
+    std::vector<float> stems; // Mixer::kSounds blocks of the mix's size, or none
+    std::uint16_t sounding = 0;
+    std::size_t from = 0;
+    std::size_t frames = 0;
+    std::uint64_t written = 0; // frames every file held before this block
+};
+
+// Appends the block's frames to every target that plays, a sound's file
+// from the block in which it first sounds, with `silence` (a block of it)
+// where it does not sound; false once a file has failed.
+bool write_block(std::vector<Target>& targets, const Block& block, std::span<const float> silence,
+                 std::uint32_t rate, ExportFormat format) {
+    for (Target& target : targets) {
+        std::span<const float> part = block.mix;
+        if (target.sound >= 0) {
+            const auto k = static_cast<std::size_t>(target.sound);
+            const bool sounding = (block.sounding >> k & 1u) != 0;
+            if (!target.writer && sounding) {
+                target.writer = std::make_unique<AudioFileWriter>(target.fd, rate, format);
+                for (std::uint64_t done = 0; done < block.written;) {
+                    const auto n =
+                        std::min<std::uint64_t>(block.written - done, silence.size() / 2);
+                    target.writer->write(silence.first(2 * n));
+                    done += n;
+                }
+            }
+            part = sounding ? std::span(block.stems).subspan(k * block.mix.size(), block.mix.size())
+                            : silence;
+        }
+        if (target.writer &&
+            !target.writer->write(part.subspan(2 * block.from, 2 * block.frames))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Plays the song through the window and writes what the mixer makes of it,
-// from the first step to the end of the last (and its ring-out), into `fd`.
-int render(Machine& m, const Options& o, int passes_wanted, int fd) {
+// from the first step to the end of the last (and its ring-out), into the
+// targets; the steps and the hits go to `performance` when there is one,
+// each hit as the sound its note stands for in `map`. 0, or the error
+// number of the first file that failed, named in `failed`.
+int render(Machine& m, const Options& o, int passes_wanted, std::vector<Target>& targets,
+           midi::Performance* performance, const midi::NoteMap& map, std::string& failed) {
     SequencerTimer& timer = m.window.timer();
     Mixer& mixer = m.output.mixer();
     const std::uint32_t rate = m.output.rate();
@@ -195,13 +297,29 @@ int render(Machine& m, const Options& o, int passes_wanted, int fd) {
     const std::uint64_t first = timer.next_tick_frame();
     std::optional<std::uint64_t> last;
     const std::uint64_t ring_out = 30ull * rate; // the longest tail written
-    WaveWriter wave(fd, rate, o.samples);
-    std::vector<float> block(2 * Machine::kBlock);
+    bool stems = false;
+    for (Target& target : targets) {
+        if (target.sound < 0) {
+            target.writer = std::make_unique<AudioFileWriter>(target.fd, rate, o.format);
+        }
+        stems = stems || target.sound >= 0;
+    }
+    Block block;
+    block.mix.resize(2 * Machine::kBlock);
+    block.stems.resize(stems ? Mixer::kSounds * block.mix.size() : 0);
+    const std::vector<float> silence(block.mix.size());
+    std::uint64_t written = 0;
     int passes = 0;
     progress(0, passes_wanted);
     for (;;) {
         while (timer.isEnabled() && timer.due_frame() < mixer.frame() + Machine::kBlock) {
+            // The step played belongs to the pattern before any change the
+            // tick makes; it lasts the interval the tick leaves.
+            const int size = m.song.get_size();
             timer.tick();
+            if (performance != nullptr) {
+                performance->step(timer.tick_frame(), timer.interval(), size);
+            }
             if (m.song.get_step() == 0 && ++passes <= passes_wanted) {
                 progress(passes, passes_wanted);
                 if (passes == passes_wanted && timer.isEnabled()) {
@@ -214,15 +332,33 @@ int render(Machine& m, const Options& o, int passes_wanted, int fd) {
             }
         }
         const std::uint64_t at = mixer.frame();
-        m.output.pull_mix(block, now());
+        if (stems) {
+            mixer.render_stems(block.mix, block.stems, now());
+            block.sounding = mixer.stems_sounding();
+        } else {
+            m.output.pull_mix(block.mix, now());
+        }
+        // The notes MIDI out would send for this block, on their frames.
+        for (const StartedNote& started :
+             performance != nullptr ? mixer.started_notes() : std::span<const StartedNote>()) {
+            const int sound = map.sound_of(started.note);
+            if (started.size == 0 && started.velocity != 0 && sound >= 0) {
+                performance->hit(at + started.offset, sound, started.note, started.velocity);
+            }
+        }
         const std::uint64_t begin = std::max(at, first);
         std::uint64_t end = at + Machine::kBlock;
         if (last && !o.tail) {
             end = std::min(end, *last);
         }
-        if (end > begin &&
-            !wave.write(std::span(block).subspan(2 * (begin - at), 2 * (end - begin)))) {
-            break;
+        if (end > begin) {
+            block.from = begin - at;
+            block.frames = end - begin;
+            block.written = written;
+            if (!write_block(targets, block, silence, rate, o.format)) {
+                break;
+            }
+            written += end - begin;
         }
         if (last && (!o.tail || mixer.sounding_voices() == 0 || end >= *last + ring_out) &&
             end >= *last) {
@@ -232,7 +368,109 @@ int render(Machine& m, const Options& o, int passes_wanted, int fd) {
     if (::isatty(STDERR_FILENO)) {
         std::fputc('\n', stderr);
     }
-    return wave.close();
+    int error = 0;
+    for (Target& target : targets) {
+        target.result = target.writer ? target.writer->close() : kNeverSounded;
+        if (error == 0 && target.result != 0 && target.result != kNeverSounded) {
+            error = target.result;
+            failed = target.path;
+        }
+    }
+    return error;
+}
+
+// Opens the targets from `i` on through replace_file_with, each inside the
+// one before, and renders once all are open: a render that fails leaves
+// every file as it was, and the file of a sound that never sounded is not
+// made. 0, or the error number of the first failure, naming its file in
+// `failed`.
+int write_targets(std::vector<Target>& targets, std::size_t i, const std::function<int()>& render,
+                  std::string& failed) {
+    if (i == targets.size()) {
+        return render();
+    }
+    Target& target = targets[i];
+    const FileStatus written = replace_file_with(target.path, [&](int fd) {
+        target.fd = fd;
+        const int inner = write_targets(targets, i + 1, render, failed);
+        return inner != 0 ? inner : target.result;
+    });
+    if (written || written.error == kNeverSounded) {
+        return 0;
+    }
+    if (failed.empty()) {
+        failed = target.path;
+    }
+    return written.error != 0 ? written.error : EIO;
+}
+
+// The sounds the render may play: those loaded that have a step in a pattern
+// it plays. Which of them do is known once they sound.
+std::vector<int> sounds_in_render(const Machine& m, const Options& o, int passes) {
+    std::vector<int> patterns;
+    if (o.pattern) {
+        patterns.push_back(*o.pattern);
+    }
+    for (int measure = 1; !o.pattern && measure <= passes; ++measure) {
+        patterns.push_back(m.song.get_song_entry(measure));
+    }
+    std::vector<int> sounds;
+    for (int k = 0; k < kSounds; ++k) {
+        const auto on = [k](const pattern_record& p) {
+            return std::find(p.steps[k].begin(), p.steps[k].end(), 1) != p.steps[k].end();
+        };
+        if (m.sound.channel(k).loaded &&
+            std::any_of(patterns.begin(), patterns.end(),
+                        [&](int pattern) { return on(m.song.pattern(pattern)); })) {
+            sounds.push_back(k);
+        }
+    }
+    return sounds;
+}
+
+// "03 SNR_C05st.wav" for the third row playing SNR_C05st.WAV: the sample's
+// own name, out of any folder, a Windows one too, without its extension, in
+// UTF-8, with what some file system refuses in a name made "_", and short
+// enough for any. The drum's name stands in for a sample name left empty.
+std::string stem_file_name(int sound, std::string_view sample, std::string_view extension) {
+    std::string_view base = sample.substr(sample.find_last_of("/\\") + 1);
+    if (const std::size_t dot = base.rfind('.'); dot != 0 && dot != std::string_view::npos) {
+        base = base.substr(0, dot);
+    }
+    std::string name = is_utf8(base) ? std::string(base) : windows1252_to_utf8(base);
+    for (char& c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
+            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
+            c = '_';
+        }
+    }
+    constexpr std::size_t kLongestName = 255;
+    const std::size_t room = kLongestName - 3 - extension.size();
+    if (name.size() > room) {
+        std::size_t cut = room;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        name.resize(cut);
+    }
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
+        name.pop_back();
+    }
+    if (name.empty()) {
+        name = kSoundSlots[static_cast<std::size_t>(sound)].caption;
+    }
+    return (sound < 9 ? "0" : "") + std::to_string(sound + 1) + " " + name + std::string(extension);
+}
+
+// The notes the program sends its sounds out as: its settings' map, read as
+// it reads it at start-up, over the General MIDI drums.
+midi::NoteMap note_map(const IniFile& settings) {
+    midi::NoteMap map = midi::NoteMap::general_midi();
+    for (int k = 0; k < midi::kSounds; ++k) {
+        map.set_notes_text(k,
+                           settings.read_string("midi", midi::NoteMap::key(k), map.notes_text(k)));
+    }
+    return map;
 }
 
 // Pictures the start and stop button loads; the render shows no window.
@@ -266,9 +504,13 @@ int main(int argc, char** argv) {
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
 
-    // The tempo of the program directory's settings, as the program starts.
-    const int speed = o.speed.value_or(IniFile("qx375.ini").read_int("setup", "Speed", 160));
+    // The tempo and the notes of the program directory's settings, as the
+    // program starts with them.
+    const IniFile settings("qx375.ini");
+    const int speed = o.speed.value_or(settings.read_int("setup", "Speed", 160));
+    const midi::NoteMap map = note_map(settings);
     Machine m(static_cast<std::uint32_t>(o.rate));
+    m.output.set_note_map(map);
     QTemporaryDir pictures;
     if (!pictures.isValid() || !draw_pictures(pictures.path())) {
         return fail(unwritable_output, "cannot make a temporary folder");
@@ -303,14 +545,67 @@ int main(int argc, char** argv) {
         return fail(endless, "the song ends before its first measure");
     }
 
-    const FileStatus written =
-        replace_file_with(o.out, [&](int fd) { return render(m, o, passes, fd); });
+    const std::vector<int> sounds = sounds_in_render(m, o, passes);
+    for (const int k : o.midi.empty() ? std::vector<int>() : sounds) {
+        if (map.out_note(k) < 0) {
+            std::fprintf(stderr,
+                         "qx375-render: sound %d has no MIDI note in qx375.ini: it is not in the "
+                         "MIDI file\n",
+                         k + 1);
+        }
+    }
+    std::vector<Target> targets;
+    if (!o.out.empty()) {
+        targets.emplace_back(o.out, -1);
+    }
+    if (!o.stems.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(o.stems, ec);
+        if (!std::filesystem::is_directory(o.stems)) {
+            return fail(unwritable_output,
+                        "cannot make the folder \"" + o.stems + "\": " +
+                            (ec ? ec.message() : std::string("a file of that name is in the way")));
+        }
+        const std::string_view extension = file_extension(file_type(o.format));
+        for (const int k : sounds) {
+            targets.emplace_back((std::filesystem::path(o.stems) /
+                                  stem_file_name(k, m.song.get_sample_file(k), extension))
+                                     .string(),
+                                 k);
+        }
+    }
+    midi::Performance performance(m.output.rate());
+    std::string failed;
+    const int error = write_targets(
+        targets, 0,
+        [&] {
+            return render(m, o, passes, targets, o.midi.empty() ? nullptr : &performance, map,
+                          failed);
+        },
+        failed);
     for (const std::string& message : m.console.messages) {
         std::fprintf(stderr, "qx375-render: %s\n", message.c_str());
     }
-    if (!written) {
-        return fail(unwritable_output, "cannot write \"" + o.out +
-                                           "\": " + std::generic_category().message(written.error));
+    if (error != 0) {
+        return fail(unwritable_output,
+                    "cannot write \"" + failed + "\": " + std::generic_category().message(error));
+    }
+    if (!o.midi.empty()) {
+        std::array<std::string_view, kSounds> captions;
+        for (int k = 0; k < kSounds; ++k) {
+            captions[static_cast<std::size_t>(k)] =
+                kSoundSlots[static_cast<std::size_t>(k)].caption;
+        }
+        midi::MidiFile file = performance.file(captions);
+        file.title = std::filesystem::path(o.song).stem().string();
+        const std::vector<std::uint8_t> bytes = midi::standard_midi_file(file);
+        if (const FileStatus written =
+                replace_file(o.midi, std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                                      bytes.size()));
+            !written) {
+            return fail(unwritable_output, "cannot write \"" + o.midi + "\": " +
+                                               std::generic_category().message(written.error));
+        }
     }
     // Written, as the program plays such a song, but probably not what was
     // meant: a script hears of it.

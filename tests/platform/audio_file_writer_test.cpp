@@ -1,0 +1,194 @@
+#include "platform/audio_file_writer.h"
+#include "support/file_size_limit.h"
+#include "support/wav_builder.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace qx375 {
+namespace {
+
+TEST(ExportFormat, TheExtensionGivesTheTypeAndOnlyMeaningfulSamplesAreTaken) {
+    using Bits = std::optional<SampleBits>;
+    const struct {
+        const char* name;
+        Bits bits;
+        std::optional<ExportFormat> format;
+    } cases[] = {
+        {"take.wav", {}, ExportFormat::wav16},
+        {"TAKE.WAV", SampleBits::pcm24, ExportFormat::wav24},
+        {"take.wav", SampleBits::float32, ExportFormat::wav_float},
+        {"take", {}, ExportFormat::wav16},
+        {"take.mp3", SampleBits::pcm24, ExportFormat::wav24},
+        {"takes.flac/one", {}, ExportFormat::wav16},
+        {"/home/me/take.Flac", {}, ExportFormat::flac16},
+        {"take.flac", SampleBits::pcm24, ExportFormat::flac24},
+        {"take.flac", SampleBits::float32, std::nullopt},
+        {"take.ogg", {}, ExportFormat::ogg_vorbis},
+        {"take.OGA", {}, ExportFormat::ogg_vorbis},
+        {"take.ogg", SampleBits::pcm16, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(export_format_for(c.name, c.bits), c.format);
+    }
+    for (const ExportFormat format :
+         {ExportFormat::wav16, ExportFormat::wav24, ExportFormat::wav_float, ExportFormat::flac16,
+          ExportFormat::flac24, ExportFormat::ogg_vorbis}) {
+        const FileType type = file_type(format);
+        EXPECT_EQ(file_type_of("x" + std::string(file_extension(type))), type);
+    }
+}
+
+struct Written {
+    ExportFormat format;
+    int sndfile_format;
+    float tolerance; // of every sample; below 0 for a lossy format
+    float peak;      // what a sample of 1.5 comes back as
+};
+
+class AudioFileWriterTest : public ::testing::TestWithParam<Written> {
+protected:
+    test::TempDir dir;
+    std::string path = (dir.path() / "take").string();
+};
+
+// Half a second of two tones, a burst beyond full scale on the left.
+std::vector<float> signal() {
+    constexpr std::size_t kFrames = 22050;
+    std::vector<float> s(2 * kFrames);
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        const double t = static_cast<double>(i) / 44100;
+        s[2 * i] = static_cast<float>(0.6 * std::sin(2 * M_PI * 441 * t));
+        s[2 * i + 1] = static_cast<float>(0.3 * std::sin(2 * M_PI * 882 * t));
+    }
+    for (std::size_t i = 10000; i < 10010; ++i) {
+        s[2 * i] = 1.5f;
+    }
+    return s;
+}
+
+TEST_P(AudioFileWriterTest, WritesEveryBlockInItsFormatAndClipsIntegers) {
+    const std::vector<float> sent = signal();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    {
+        AudioFileWriter writer(fd, 44100, GetParam().format);
+        // Blocks of every size the callers use, and odd ones.
+        const std::size_t sizes[] = {1, 7, 256, 4096, 4093};
+        for (std::size_t at = 0, k = 0; at < sent.size(); ++k) {
+            const std::size_t n = std::min(2 * sizes[k % std::size(sizes)], sent.size() - at);
+            ASSERT_TRUE(writer.write(std::span(sent).subspan(at, n)));
+            at += n;
+        }
+        EXPECT_EQ(writer.close(), 0);
+        EXPECT_EQ(writer.close(), 0) << "closing again changes nothing";
+        EXPECT_FALSE(writer.write(sent)) << "nothing after the close";
+    }
+    ::close(fd);
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> got(sent.size());
+    EXPECT_EQ(sf_readf_float(file, got.data(), info.frames), info.frames);
+    sf_close(file);
+    EXPECT_EQ(info.format, GetParam().sndfile_format);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.frames, static_cast<sf_count_t>(sent.size() / 2));
+    double error = 0;
+    double power = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i] > 1) {
+            if (GetParam().tolerance >= 0) {
+                ASSERT_NEAR(got[i], GetParam().peak, 1e-4f) << "sample " << i;
+            }
+            continue;
+        }
+        if (GetParam().tolerance >= 0) {
+            ASSERT_NEAR(got[i], sent[i], GetParam().tolerance) << "sample " << i;
+        }
+        error += (got[i] - sent[i]) * (got[i] - sent[i]);
+        power += sent[i] * sent[i];
+    }
+    EXPECT_LT(10 * std::log10(error / power), -20) << "dB of error against the signal";
+}
+
+// Half a second of noise, which no format makes small.
+std::vector<float> noise() {
+    std::vector<float> s(44100);
+    std::uint32_t state = 375;
+    for (float& v : s) {
+        state = state * 1664525u + 1013904223u;
+        v = static_cast<float>(state >> 8) / static_cast<float>(1u << 24) - 0.5f;
+    }
+    return s;
+}
+
+// Writes until the writer refuses, up to half a minute of noise, more than
+// it gathers before it writes in any format.
+bool refuses(AudioFileWriter& writer, const std::vector<float>& sound) {
+    for (int i = 0; i < 60; ++i) {
+        if (!writer.write(sound)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_P(AudioFileWriterTest, EveryFailureOfTheDiskIsKept) {
+    const std::vector<float> sent = noise();
+    {
+        // A full disk after a few kilobytes.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const test::FileSizeLimit limit(4096);
+        AudioFileWriter writer(fd, 44100, GetParam().format);
+        EXPECT_TRUE(refuses(writer, sent));
+        EXPECT_EQ(writer.close(), EFBIG);
+        ::close(fd);
+    }
+    {
+        // A descriptor that takes no writes at all.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        AudioFileWriter writer(fd, 44100, GetParam().format);
+        EXPECT_TRUE(refuses(writer, sent));
+        EXPECT_EQ(writer.close(), EBADF);
+        ::close(fd);
+    }
+    {
+        // A failure only the close sees: the last bytes, and the header
+        // written again.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        AudioFileWriter writer(fd, 44100, GetParam().format);
+        ASSERT_TRUE(writer.write(std::span(sent).first(2000)));
+        ::close(fd);
+        EXPECT_EQ(writer.close(), EBADF);
+    }
+}
+
+std::string format_name(const ::testing::TestParamInfo<Written>& info) {
+    const char* const names[] = {"wav16", "wav24", "wav_float", "flac16", "flac24", "ogg_vorbis"};
+    return names[static_cast<int>(info.param.format)];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, AudioFileWriterTest,
+    ::testing::Values(Written{ExportFormat::wav16, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 6.1e-5f, 1},
+                      Written{ExportFormat::wav24, SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1e-6f, 1},
+                      Written{ExportFormat::wav_float, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 0, 1.5f},
+                      Written{ExportFormat::flac16, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 6.1e-5f, 1},
+                      Written{ExportFormat::flac24, SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 1e-6f, 1},
+                      Written{ExportFormat::ogg_vorbis, SF_FORMAT_OGG | SF_FORMAT_VORBIS, -1, 0}),
+    format_name);
+
+} // namespace
+} // namespace qx375
