@@ -173,6 +173,8 @@ public:
     // Export to a wave file.
     void Export1Click();
     void OpenKit1Click();
+    // Why a kit was refused, as the user reads it.
+    std::string kit_reason(kits::KitFault fault, const std::string& detail) const;
     // Reads the kit at `path` and offers its drums to the sounds.
     void open_kit(const std::string& path);
     void SpeedButtonExportClick();
@@ -287,7 +289,6 @@ private:
     // Instrument panel and export.
     bool choose_sample(int sound);
     bool take_sample(int sound, const std::string& file);
-    std::string kit_reason(kits::KitFault fault, const std::string& detail) const;
     void take_kit_samples(std::vector<sample_reading> readings);
     int sound_at(QPoint at) const;
     std::string export_name_offered() const;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -351,6 +352,32 @@ TEST_P(RenderMidi, EveryNoteFallsWithinAFrameOfItsHitInTheAudio) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tempi, RenderMidi, ::testing::Values(40, 97, 333));
+
+// --kit gives the sounds the kit's drums before the render, by the kit's
+// notes: the snare row plays the kit's snare; a kit that is refused stops the
+// render before anything is written.
+TEST(Render, AKitGivesTheSoundsItsDrumsFirst) {
+    RenderRig rig;
+    Bytes loud;
+    for (int i = 0; i < 32; ++i) {
+        loud.insert(loud.end(), {0x00, 0x70});
+    }
+    rig.dir.write("garage/snare.wav", simple_wav(loud));
+    rig.dir.write_text("garage/drumkit.xml",
+                       "<drumkit_info><name>Garage</name><instrumentList><instrument>"
+                       "<name>Snare</name><midiOutNote>38</midiOutNote>"
+                       "<filename>snare.wav</filename></instrument></instrumentList>"
+                       "</drumkit_info>");
+    ASSERT_EQ(rig.render("--speed 40 --no-tail --bits 32f --kit " + rig.at("garage")), 0);
+    const std::vector<float> with_kit = samples_of(rig.path("out.wav"));
+    ASSERT_FALSE(with_kit.empty());
+    EXPECT_NEAR(*std::max_element(with_kit.begin(), with_kit.end()), 0x7000 / 32768.0, 1e-3);
+
+    rig.dir.write_text("garage/drumkit.xml", "<!DOCTYPE x [<!ENTITY a \"b\">]><drumkit_info/>");
+    std::filesystem::remove(rig.path("out.wav"));
+    EXPECT_EQ(rig.render("--kit " + rig.at("garage")), 5);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("out.wav")));
+}
 
 } // namespace
 } // namespace qx375::test

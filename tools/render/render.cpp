@@ -8,6 +8,8 @@
 //   qx375-render [options] [--stems DIR] [--midi FILE.mid] SONG.drm [OUT]
 #include "app/program.h"
 #include "app/unattended_prompts.h"
+#include "kits/kit.h"
+#include "kits/kit_map.h"
 #include "midi/performance.h"
 #include "platform/audio_file_writer.h"
 #include "util/encoding.h"
@@ -49,6 +51,9 @@ constexpr const char* kUsage =
     "  --stems DIR        each sound that plays in a file of its own in DIR, named\n"
     "                     after its row and sample (\"03 SNR_C05st.wav\")\n"
     "  --midi FILE.mid    the hits as a Standard MIDI File, on the notes of qx375.ini\n"
+    "  --kit PATH         give the sounds the drums of a kit first (a kit folder,\n"
+    "                     drumkit.xml, .h2drumkit archive or .sfz file), as the\n"
+    "                     window's kit dialog suggests them\n"
     "  --speed P          tempo slider position, 40 (fastest) to 400\n"
     "  --pattern N        render pattern N (0..254) instead of the song\n"
     "  --repeat K         with --pattern: play it K times (1..10000, default 1)\n"
@@ -56,13 +61,21 @@ constexpr const char* kUsage =
     "  --rate HZ          sample rate, 8000..192000 (default 44100)\n"
     "  --max-measures N   render at most N measures (1..255, default 255)\n";
 
-enum Exit { ok = 0, usage = 1, unreadable_song = 2, unwritable_output = 3, endless = 4 };
+enum Exit {
+    ok = 0,
+    usage = 1,
+    unreadable_song = 2,
+    unwritable_output = 3,
+    endless = 4,
+    unreadable_kit = 5
+};
 
 struct Options {
     std::string song;
     std::string out;   // empty: no mix is written
     std::string stems; // empty: no stems
     std::string midi;  // empty: no MIDI file
+    std::string kit;   // empty: the song's own samples
     std::optional<FileType> type;
     std::optional<SampleBits> bits;
     ExportFormat format = ExportFormat::wav16;
@@ -136,6 +149,11 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
                 return "--rate takes a sample rate from 8000 to 192000";
             }
             o.rate = *n;
+        } else if (arg == "--kit") {
+            if (i + 1 >= argc) {
+                return "--kit takes a kit folder, drumkit.xml, archive or SFZ file";
+            }
+            o.kit = argv[++i];
         } else if (arg == "--max-measures") {
             if (!(o.max_measures = value(1, 255))) {
                 return "--max-measures takes a count from 1 to 255";
@@ -207,6 +225,34 @@ FileStatus load(Machine& m, const std::string& path) {
         }
     }
     m.console.messages.clear();
+    return {};
+}
+
+// The kit's drums given to the sounds its notes and names suggest, as the
+// window's kit dialog offers them; a sound whose drum does not play keeps its
+// sample and is named. Why the kit was refused, or nothing.
+std::string apply_kit(Machine& m, const std::string& path, const std::string& scratch) {
+    const kits::KitReading reading = kits::read_kit(path, scratch);
+    if (!reading) {
+        return m.window.kit_reason(reading.fault, reading.detail);
+    }
+    const std::array<int, kSounds> mapped = kits::map_kit(reading.kit);
+    std::vector<sample_reading> readings;
+    for (int k = 0; k < kSounds; ++k) {
+        if (const int drum = mapped[static_cast<std::size_t>(k)]; drum >= 0) {
+            readings.emplace_back(k, reading.kit.instruments[drum].sample.string());
+        }
+    }
+    m.song.read_samples(readings);
+    for (sample_reading& r : readings) {
+        if (r.status) {
+            m.song.swap_sample(r.sound, r.read);
+        } else {
+            std::fprintf(stderr,
+                         "qx375-render: sound %d, %s, cannot be read: it keeps its sample\n",
+                         r.sound + 1, r.name.c_str());
+        }
+    }
     return {};
 }
 
@@ -503,6 +549,8 @@ int main(int argc, char** argv) {
     }
     int qt_argc = 1;
     QApplication app(qt_argc, argv);
+    // Where a kit archive is unpacked, for as long as the render reads it.
+    QTemporaryDir kit_scratch;
 
     // The tempo and the notes of the program directory's settings, as the
     // program starts with them.
@@ -522,6 +570,15 @@ int main(int argc, char** argv) {
     if (const FileStatus loaded = load(m, o.song); !loaded) {
         return fail(unreadable_song,
                     "cannot read the song \"" + o.song + "\": " + m.window.texts.reason(loaded));
+    }
+    if (!o.kit.empty()) {
+        if (!kit_scratch.isValid()) {
+            return fail(unwritable_output, "cannot make a temporary folder");
+        }
+        if (const std::string refused = apply_kit(m, o.kit, kit_scratch.path().toStdString());
+            !refused.empty()) {
+            return fail(unreadable_kit, "cannot read the kit \"" + o.kit + "\": " + refused);
+        }
     }
 
     int passes = o.repeat;
