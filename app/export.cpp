@@ -1,4 +1,5 @@
 #include "app/tmain.h"
+#include "platform/export_format.h"
 #include "util/file_ops.h"
 
 #include <QCheckBox>
@@ -11,7 +12,13 @@
 namespace qx375 {
 namespace {
 
-const FileDialog kExportDialog{"*.wav", "*.wav *.WAV", "WAV", ""};
+// WAV first, as the dialog always offered; the other formats by their
+// extension.
+const FileDialog kExportDialog{
+    .filter = "*.wav",
+    .patterns = "*.wav *.WAV",
+    .default_suffix = "WAV",
+    .more_filters = {"*.flac (*.flac *.FLAC)", "*.ogg (*.ogg *.OGG *.oga)"}};
 
 // How long the end of an export may wait for the output to mix the sounds of
 // the song's last step, which were stamped ahead of time.
@@ -20,8 +27,11 @@ constexpr std::chrono::milliseconds kLastStepPatience{1000};
 // as in the renderer.
 constexpr std::uint64_t kLongestTailSeconds = 30;
 
-bool ends_as_wave(const std::string& name) {
-    return name.size() >= 4 && (name.ends_with(".wav") || name.ends_with(".WAV"));
+// A name of the export keeps its extension when it names a format the export
+// writes: .wav or .WAV as always, and FLAC or Ogg Vorbis in any letter case.
+bool names_a_format(const std::string& name) {
+    const std::optional<FileType> type = file_type_of(name);
+    return type && (*type != FileType::wav || name.ends_with(".wav") || name.ends_with(".WAV"));
 }
 
 } // namespace
@@ -59,7 +69,7 @@ void Tmain::Export1Click() {
     if (!chosen) {
         return;
     }
-    export_file_name_ = ends_as_wave(*chosen) ? *chosen : *chosen + ".WAV";
+    export_file_name_ = names_a_format(*chosen) ? *chosen : *chosen + ".WAV";
     exported_song_ = EditFileName->text().toStdString();
     // Only Yes overwrites a file; No and Cancel leave it, and record nothing.
     if (file_exists(export_file_name_)) {
@@ -92,6 +102,8 @@ void Tmain::Export1Click() {
     // The file begins with the song's first step, without the look-ahead's
     // silence before it.
     MediaPlayer1.set_rate(output_.rate());
+    MediaPlayer1.set_format(
+        export_format_for(export_file_name_, std::nullopt).value_or(ExportFormat::wav16));
     MediaPlayer1.begin_at(TimerZicmu.next_tick_frame());
 }
 

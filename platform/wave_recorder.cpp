@@ -43,10 +43,12 @@ int read_all(int fd, void* data, std::size_t size, off_t at) {
     return 0;
 }
 
-// Writes frames [from, from + frames) of the take into `fd` as a 16-bit
-// stereo WAV file, clipped at full scale; 0, or the error number of the failure.
-int write_wave(int fd, int take, std::uint64_t from, std::uint64_t frames, std::uint32_t rate) {
-    AudioFileWriter wave(fd, rate, ExportFormat::wav16);
+// Writes frames [from, from + frames) of the take into `fd` as a stereo file
+// of the format, integers clipped at full scale; 0, or the error number of
+// the failure.
+int write_wave(int fd, int take, std::uint64_t from, std::uint64_t frames, std::uint32_t rate,
+               ExportFormat format) {
+    AudioFileWriter wave(fd, rate, format);
     std::vector<float> chunk(2 * kChunkFrames);
     for (std::uint64_t done = 0; done < frames;) {
         const auto n =
@@ -388,7 +390,7 @@ RecorderResult WaveRecorder::write(bool keep_lost) {
     const std::uint64_t to =
         std::clamp(end_ ? (*end_ > first ? *end_ - first : 0) : frames, from, frames);
     const FileStatus status = replace_file_with(
-        file_name_, [&](int fd) { return write_wave(fd, fd_, from, to - from, rate_); });
+        file_name_, [&](int fd) { return write_wave(fd, fd_, from, to - from, rate_, format_); });
     if (status) {
         created_.reset(); // it holds the take now
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/capture_tap.h"
+#include "platform/export_format.h"
 #include "util/file_status.h"
 
 #include <atomic>
@@ -29,7 +30,8 @@ struct [[nodiscard]] RecorderResult {
 // mix from the mixer's capture tap: record() starts a thread that drains the
 // tap every 20 ms into an unnamed file beside the target, so neither the
 // audio thread nor the window thread ever writes to disk while the song
-// plays; the end of the take turns it into a 16-bit stereo WAV file.
+// plays; the end of the take turns it into a stereo file, by default a
+// 16-bit WAV file.
 //
 // The verbs are called from one thread (the window's); each first waits for
 // a running finish_at(). A take is held from open() to the next open(), a
@@ -62,6 +64,8 @@ public:
     // The rate the take is written at: the output's, which a sound server
     // chooses when the output opens.
     void set_rate(std::uint32_t rate) { rate_ = rate; }
+    // The format the take is written in; a 16-bit WAV file unless told.
+    void set_format(ExportFormat format) { format_ = format; }
 
     // Returns at once. On a thread of the recorder it waits until the output
     // has mixed everything up to `frame`, where the song's last step ends, but
@@ -74,8 +78,8 @@ public:
     // taken.
     std::optional<RecorderResult> take_outcome();
 
-    // Ends the capture and writes the take now, on the calling thread, as a
-    // 16-bit stereo WAV file. A take that lost frames (the drain fell behind,
+    // Ends the capture and writes the take now, on the calling thread, in
+    // the format set. A take that lost frames (the drain fell behind,
     // or the output did not reach the end frame in time) is written only with
     // `keep_lost`, and then counts as whole; otherwise the result counts the
     // frames and nothing is written. The file appears complete or not at all:
@@ -119,6 +123,7 @@ private:
 
     CaptureTap& tap_;
     std::uint32_t rate_;
+    ExportFormat format_ = ExportFormat::wav16;
     std::string file_name_;
     std::optional<CreatedFile> created_;
     int fd_ = -1; // the take: raw interleaved floats, unnamed

@@ -320,6 +320,29 @@ TEST(ExportVirtual, TheTailLetsTheLastSoundRingOutWhereTheDefaultCutsIt) {
     }
 }
 
+// The name's extension chooses the format: FLAC keeps every hit where the
+// WAV file has it; a name of no format the export writes is still a WAV.
+TEST(ExportVirtual, TheNamesExtensionChoosesFlacOrOggVorbis) {
+    const struct {
+        const char* chosen;
+        const char* written;
+        int format;
+    } cases[] = {{"take.flac", "take.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                 {"take.OGG", "take.OGG", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                 {"take.mp3", "take.mp3.WAV", SF_FORMAT_WAV | SF_FORMAT_PCM_16}};
+    for (const auto& c : cases) {
+        VirtualRig rig;
+        two_measures(rig);
+        rig.export_song(c.chosen);
+        SF_INFO info{};
+        sf_close(sf_open(c.written, SFM_READ, &info));
+        EXPECT_EQ(info.format, c.format) << c.chosen;
+        if (info.format == (SF_FORMAT_FLAC | SF_FORMAT_PCM_16)) {
+            EXPECT_EQ(onsets_in(c.written).size(), 32u);
+        }
+    }
+}
+
 TEST(ExportVirtual, YesOverwritesTheOldFileAndNoKeepsIt) {
     for (Answer answer : {Answer::no, Answer::yes}) {
         VirtualRig rig;
