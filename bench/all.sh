@@ -52,6 +52,12 @@ row "song save, 256 patterns, flushed to disk" \
     "$(gbench song_bench BM_SaveSong real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
 row "song load, with its 16 samples" \
     "$(gbench song_bench BM_LoadSongWith16Samples real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
+kit_read=$(gbench kit_bench BM_ReadLargestDebianKit real_time | awk '$1 > 0 {printf "%.2f ms", $1 / 1e6}')
+kit_load=$(gbench kit_bench BM_LoadLargestDebianKit real_time | awk '$1 > 0 {printf "%.0f ms", $1 / 1e6}')
+row "kit load, Debian's largest: read and mapped; with its samples decoded into buffers" \
+    "${kit_read:-hydrogen-drumkits not installed}${kit_load:+; $kit_load}"
+row "kit archive of 16 one-second drums, unpacked and mapped" \
+    "$(gbench kit_bench BM_ReadGeneratedArchive real_time | awk '{printf "%.1f ms", $1 / 1e6}')"
 figures < <("$bench/onset_bench" 30 | sed -n 's/^stamped starts: \([0-9]*\).*on their exact frame: \([0-9]*\)/FIGURE|starts stamped 23 ms apart by a thread woken up to 8 ms late, 30 s, null clock|\2 of \1 on their exact frame/p')
 recorder=$("$bench/recorder_bench")
 figures < <(sed -n 's/^save: \(.*\) written and flushed in \([0-9]* ms\).*/FIGURE|saving a 5-minute export (\1)|\2/p' <<<"$recorder")
