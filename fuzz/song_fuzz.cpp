@@ -113,6 +113,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace qx375::fuzz;
     Rig& r = rig();
     const InFolder here(r.dir.path());
+    // As a running output would have, the mixer takes back the buffers and
+    // voices of the input before, refused ones included, before new ones.
+    r.render();
     r.reset();
     const auto before = std::make_unique<Snapshot>(r.model);
     const std::string input = r.dir.write("input.drm", std::span(data, size));

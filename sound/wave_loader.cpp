@@ -53,14 +53,21 @@ FileStatus DirectSound::load_wave(std::string_view file_name, int channel) {
     if (!file.status) {
         return file.status;
     }
+    FileStatus decoding;
     if (is_decoded_sample(file.bytes)) {
         DecodedSample decoded = decode_sample(file.bytes, kMaxFileBytes);
-        if (!decoded.status) {
-            return decoded.status;
+        decoding = decoded.status;
+        if (decoding) {
+            file.bytes = std::move(decoded.wave_image);
         }
-        file.bytes = std::move(decoded.wave_image);
     }
+    // A file that does not decode is kept as it was read, as any other that
+    // is no WAV file: the channel then has neither format nor samples.
     channels[static_cast<std::size_t>(channel)].file_image = std::move(file.bytes);
+    if (!decoding) {
+        parse_wave(channel);
+        return decoding;
+    }
     return parse_wave(channel) ? FileStatus{} : FileStatus{FileFault::not_a_wave, 0};
 }
 

@@ -133,6 +133,8 @@ TEST_F(DecodedSampleTest, WhatDoesNotDecodeLeavesNothingAndSaysSo) {
     Bytes garbage = {'O', 'g', 'g', 'S'};
     garbage.resize(5000, 0x5A);
     for (const Bytes& bad : {magic_only, garbage, Bytes(whole.begin(), whole.begin() + 30)}) {
+        // Over a sample read before, as a wave file that is none would be.
+        ASSERT_TRUE(sound.load_wave(dir.write("good.wav", simple_wav(ramp(8))), kChannel));
         EXPECT_EQ(sound.load_wave(dir.write("bad.flac", bad), kChannel),
                   (FileStatus{FileFault::not_a_wave, 0}));
         EXPECT_FALSE(ch().format);
