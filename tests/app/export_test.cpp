@@ -186,14 +186,20 @@ private:
     }
 };
 
-// The first frame of every click, from the start of a file.
-std::vector<long> onsets_in(const std::string& path) {
+// Every sample of a stereo file, interleaved.
+std::vector<short> samples_in(const std::string& path) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     EXPECT_NE(file, nullptr) << path;
     std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
     sf_readf_short(file, samples.data(), info.frames);
     sf_close(file);
+    return samples;
+}
+
+// The first frame of every click, from the start of a file.
+std::vector<long> onsets_in(const std::string& path) {
+    const std::vector<short> samples = samples_in(path);
     std::vector<long> onsets;
     for (std::size_t i = 0; i < samples.size() / 2; ++i) {
         if (samples[2 * i] != 0 && (i == 0 || samples[2 * i - 2] == 0)) {
@@ -275,13 +281,8 @@ TEST(ExportVirtual, StoppingByHandEndsTheTakeAndASecondExportIsRefusedMeanwhile)
 
 // The last frame of a file that is not silence, -1 for none.
 long last_sound_in(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    EXPECT_NE(file, nullptr) << path;
-    std::vector<short> samples(static_cast<std::size_t>(info.frames * info.channels));
-    sf_readf_short(file, samples.data(), info.frames);
-    sf_close(file);
-    for (long i = static_cast<long>(info.frames) - 1; i >= 0; --i) {
+    const std::vector<short> samples = samples_in(path);
+    for (long i = static_cast<long>(samples.size() / 2) - 1; i >= 0; --i) {
         if (samples[2 * static_cast<std::size_t>(i)] != 0) {
             return i;
         }
