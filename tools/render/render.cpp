@@ -12,7 +12,7 @@
 #include "kits/kit_map.h"
 #include "midi/performance.h"
 #include "platform/audio_file_writer.h"
-#include "util/encoding.h"
+#include "tools/render/targets.h"
 #include "util/file_io.h"
 #include "util/ini_file.h"
 #include "util/text.h"
@@ -27,7 +27,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -39,6 +38,7 @@
 #include <vector>
 
 using namespace qx375;
+using namespace qx375::render_files;
 
 namespace {
 
@@ -263,63 +263,6 @@ void progress(int done, int total) {
     }
 }
 
-// Where the render's sound goes: the mix, or one sound alone, into a file
-// that is open before the render starts. A sound's file gets its writer when
-// the sound first sounds, and the silence before that then.
-struct Target {
-    Target(std::string file, int of) : path(std::move(file)), sound(of) {}
-
-    std::string path;
-    int sound; // -1: the mix
-    int fd = -1;
-    std::unique_ptr<AudioFileWriter> writer;
-    int result = 0;
-};
-
-// What the file of a sound that never sounded answers: it is not made.
-constexpr int kNeverSounded = ECANCELED;
-
-// One block of the render as the files take it: the mix, the stems of the
-// sounds that sounded in it, and which of its frames go out.
-struct Block {
-    std::vector<float> mix;
-    std::vector<float> stems; // Mixer::kSounds blocks of the mix's size, or none
-    std::uint16_t sounding = 0;
-    std::size_t from = 0;
-    std::size_t frames = 0;
-    std::uint64_t written = 0; // frames every file held before this block
-};
-
-// Appends the block's frames to every target that plays, a sound's file
-// from the block in which it first sounds, with `silence` (a block of it)
-// where it does not sound; false once a file has failed.
-bool write_block(std::vector<Target>& targets, const Block& block, std::span<const float> silence,
-                 std::uint32_t rate, ExportFormat format) {
-    for (Target& target : targets) {
-        std::span<const float> part = block.mix;
-        if (target.sound >= 0) {
-            const auto k = static_cast<std::size_t>(target.sound);
-            const bool sounding = (block.sounding >> k & 1u) != 0;
-            if (!target.writer && sounding) {
-                target.writer = std::make_unique<AudioFileWriter>(target.fd, rate, format);
-                for (std::uint64_t done = 0; done < block.written;) {
-                    const auto n =
-                        std::min<std::uint64_t>(block.written - done, silence.size() / 2);
-                    target.writer->write(silence.first(2 * n));
-                    done += n;
-                }
-            }
-            part = sounding ? std::span(block.stems).subspan(k * block.mix.size(), block.mix.size())
-                            : silence;
-        }
-        if (target.writer &&
-            !target.writer->write(part.subspan(2 * block.from, 2 * block.frames))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Plays the song through the window and writes what the mixer makes of it,
 // from the first step to the end of the last (and its ring-out), into the
 // targets; the steps and the hits go to `performance` when there is one,
@@ -425,31 +368,6 @@ int render(Machine& m, const Options& o, int passes_wanted, std::vector<Target>&
     return error;
 }
 
-// Opens the targets from `i` on through replace_file_with, each inside the
-// one before, and renders once all are open: a render that fails leaves
-// every file as it was, and the file of a sound that never sounded is not
-// made. 0, or the error number of the first failure, naming its file in
-// `failed`.
-int write_targets(std::vector<Target>& targets, std::size_t i, const std::function<int()>& render,
-                  std::string& failed) {
-    if (i == targets.size()) {
-        return render();
-    }
-    Target& target = targets[i];
-    const FileStatus written = replace_file_with(target.path, [&](int fd) {
-        target.fd = fd;
-        const int inner = write_targets(targets, i + 1, render, failed);
-        return inner != 0 ? inner : target.result;
-    });
-    if (written || written.error == kNeverSounded) {
-        return 0;
-    }
-    if (failed.empty()) {
-        failed = target.path;
-    }
-    return written.error != 0 ? written.error : EIO;
-}
-
 // The sounds the render may play: those loaded that have a step in a pattern
 // it plays. Which of them do is known once they sound.
 std::vector<int> sounds_in_render(const Machine& m, const Options& o, int passes) {
@@ -472,40 +390,6 @@ std::vector<int> sounds_in_render(const Machine& m, const Options& o, int passes
         }
     }
     return sounds;
-}
-
-// "03 SNR_C05st.wav" for the third row playing SNR_C05st.WAV: the sample's
-// own name, out of any folder, a Windows one too, without its extension, in
-// UTF-8, with what some file system refuses in a name made "_", and short
-// enough for any. The drum's name stands in for a sample name left empty.
-std::string stem_file_name(int sound, std::string_view sample, std::string_view extension) {
-    std::string_view base = sample.substr(sample.find_last_of("/\\") + 1);
-    if (const std::size_t dot = base.rfind('.'); dot != 0 && dot != std::string_view::npos) {
-        base = base.substr(0, dot);
-    }
-    std::string name = is_utf8(base) ? std::string(base) : windows1252_to_utf8(base);
-    for (char& c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
-            std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos) {
-            c = '_';
-        }
-    }
-    constexpr std::size_t kLongestName = 255;
-    const std::size_t room = kLongestName - 3 - extension.size();
-    if (name.size() > room) {
-        std::size_t cut = room;
-        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        name.resize(cut);
-    }
-    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) {
-        name.pop_back();
-    }
-    if (name.empty()) {
-        name = kSoundSlots[static_cast<std::size_t>(sound)].caption;
-    }
-    return (sound < 9 ? "0" : "") + std::to_string(sound + 1) + " " + name + std::string(extension);
 }
 
 // The notes the program sends its sounds out as: its settings' map, read as
