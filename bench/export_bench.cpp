@@ -8,6 +8,7 @@
 // encoders' and not the disk's.
 //   export_bench RENDERER STAGE_DIR [benchmark options]
 #include "bench_songs.h"
+#include "child_process.h"
 #include "platform/audio_file_writer.h"
 
 #include <benchmark/benchmark.h>
@@ -36,20 +37,7 @@ fs::path scratch;
 bool run_renderer(const std::vector<std::string>& options) {
     std::vector<std::string> args = {renderer};
     args.insert(args.end(), options.begin(), options.end());
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (::chdir(scratch.c_str()) == 0) {
-            ::execv(renderer.c_str(), argv.data());
-        }
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const int status = bench::run_in(scratch, args);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

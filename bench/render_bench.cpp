@@ -6,6 +6,7 @@
 // and not the disk's: on a disk, flushing the file adds its own time.
 //   render_bench RENDERER STAGE_DIR [RUNS]
 #include "bench_songs.h"
+#include "child_process.h"
 
 #include <sndfile.h>
 
@@ -38,21 +39,8 @@ Run render(const std::string& renderer, const fs::path& dir, const std::string& 
     args.push_back(song);
     args.push_back("out.wav");
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        if (::chdir(dir.c_str()) == 0) {
-            ::execv(renderer.c_str(), argv.data());
-        }
-        ::_exit(127);
-    }
-    int status = 0;
     rusage usage{};
-    ::wait4(child, &status, 0, &usage);
+    const int status = bench::run_in(dir, args, &usage);
     Run run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.peak_kib = usage.ru_maxrss;
