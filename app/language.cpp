@@ -166,6 +166,7 @@ constexpr Row rows[] = {
     {"main", "MenuSyncFollow", Window::main, "SyncFollow1", Part::caption},
     {"main", "MenuExportTail", Window::main, "ExportTail1", Part::caption},
     {"main", "MenuKit", Window::main, "OpenKit1", Part::caption},
+    {"main", "MenuExportMidi", Window::main, "ExportMidi1", Part::caption},
 };
 
 QString caption_of(QObject* object) {

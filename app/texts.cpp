@@ -100,6 +100,7 @@ constexpr Entry kEntries[] = {
     {Msg::kit_outside, "kitoutside", "its sample %1 lies outside the kit's folder"},
     {Msg::kit_no_samples, "kitnosamples", "none of its drums has a sample that can be found"},
     {Msg::kit_samples_failed, "kitsamplesfail", "Sounds the kit could not give:"},
+    {Msg::midi_title, "midititle", "Export the song to a MIDI file"},
 };
 static_assert(std::size(kEntries) == static_cast<std::size_t>(Msg::count));
 

@@ -94,6 +94,7 @@ enum class Msg : std::size_t {
     kit_outside,        // %1 the sample
     kit_no_samples,
     kit_samples_failed, // listed after it
+    midi_title,
     count
 };
 

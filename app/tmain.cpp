@@ -185,6 +185,7 @@ void Tmain::build_menus() {
     SauverSous = item(file, "SauverSous", "&Save as...");
     Export1 = item(file, "Export1", "&Export");
     ExportTail1 = item(file, "ExportTail1", "Let the sounds ring out after an export");
+    ExportMidi1 = item(file, "ExportMidi1", "Export MIDI...");
     OpenKit1 = item(file, "OpenKit1", "Open kit...");
     ExportTail1->setCheckable(true);
     file->addSeparator();
@@ -439,6 +440,7 @@ void Tmain::connect_handlers() {
     }
     on(Export1, &QAction::triggered, [this] { Export1Click(); });
     on(OpenKit1, &QAction::triggered, [this] { OpenKit1Click(); });
+    on(ExportMidi1, &QAction::triggered, [this] { ExportMidi1Click(); });
     on(&export_ring_, &QTimer::timeout, [this] { ring_out(); });
     on(&export_done_, &QTimer::timeout, [this] {
         if (const std::optional<RecorderResult> outcome = MediaPlayer1.take_outcome()) {

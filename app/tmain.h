@@ -172,6 +172,8 @@ public:
 
     // Export to a wave file.
     void Export1Click();
+    // The song as a Standard MIDI File.
+    void ExportMidi1Click();
     void OpenKit1Click();
     // Why a kit was refused, as the user reads it.
     std::string kit_reason(kits::KitFault fault, const std::string& detail) const;
@@ -290,6 +292,9 @@ private:
     bool choose_sample(int sound);
     bool take_sample(int sound, const std::string& file);
     void take_kit_samples(std::vector<sample_reading> readings);
+    // The song, played offline from its first measure, written to `file` as
+    // a Standard MIDI File.
+    FileStatus write_midi(const std::string& file) const;
     int sound_at(QPoint at) const;
     std::string export_name_offered() const;
     void finish_export();
@@ -456,6 +461,7 @@ private:
     QAction* Export1;
     QAction* OpenKit1;
     QAction* ExportTail1; // an export lets the last sounds ring out
+    QAction* ExportMidi1;
     QAction* Quitter1;
     std::array<QAction*, kRecentFiles> recent_items; // fichier1 .. fichier5
     QAction* Langues1;

@@ -1,3 +1,4 @@
+#include "support/smf_reader.h"
 #include "ui_rig.h"
 
 #include <QTest>
@@ -394,6 +395,82 @@ TEST(ExportVirtual, TheRendererPlacesEveryHitWhereTheExportHasIt) {
     const std::vector<long> offline = onsets_in("offline.wav");
     ASSERT_EQ(live.size(), 16u + 12u + 16u);
     EXPECT_EQ(offline, live);
+}
+
+Bytes file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The window's MIDI file is the renderer's of the song as it stands, its
+// unsaved changes included, and the window is left where it was.
+TEST(ExportVirtual, TheMidiExportIsTheRenderersFileOfTheSongAsItStands) {
+    VirtualRig rig([](VirtualRig& r) {
+        r.song.set_sample_file(2, "click.wav");
+        r.song.set_song_entry(1, 1);
+        r.song.set_song_entry(2, 2);
+        r.song.set_song_entry(3, kEndMarker);
+        r.song.change_pattern(1, [&](pattern_record& p) {
+            p.size = 16;
+            p.steps[2].fill(1);
+        });
+        r.song.change_pattern(2, [&](pattern_record& p) {
+            p.size = 24;
+            p.steps[2][5] = 1;
+        });
+        (void)r.song.save_drm("song.drm");
+        r.dir.write_text("qx375.ini", "[setup]\nPatternMode=1\nSpeed=90\n"
+                                      "autoload_0=song.drm\n[main]\nfirstuse=0\n");
+    });
+    rig.song.change_pattern(2, [&](pattern_record& p) { p.steps[2][17] = 1; });
+    rig.window.SpeedButtonForwardPatternClick();
+    const QString measure = rig.window.findChild<QLineEdit*>("EditNumMesure")->text();
+    const bool modified = rig.window.modified;
+
+    rig.prompts.files.push_back("window");
+    rig.window.ExportMidi1Click();
+    ASSERT_TRUE(rig.notifier.shown.empty()) << rig.notifier.shown.front();
+    EXPECT_EQ(rig.prompts.file_dialogs[0].title, "Export the song to a MIDI file");
+    EXPECT_EQ(rig.prompts.file_dialogs[0].initial_name, "song.mid");
+    EXPECT_EQ(rig.window.findChild<QLineEdit*>("EditNumMesure")->text(), measure);
+    EXPECT_FALSE(rig.window.timer().isEnabled());
+    EXPECT_EQ(rig.window.modified, modified);
+
+    std::filesystem::create_directory("copy");
+    std::ofstream("copy/song.drm", std::ios::binary) << rig.song.song_image();
+    const std::string command =
+        std::string("\"") + QX375_RENDER_PATH + "\" --speed " +
+        std::to_string(rig.window.findChild<QSlider*>("TrackBarBPM")->value()) + " --rate " +
+        std::to_string(rig.output.rate()) + " --midi offline.mid copy/song.drm 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const Bytes written = file_bytes("window.mid");
+    EXPECT_EQ(written, file_bytes("offline.mid"));
+    const test::Smf smf = test::read_smf(written);
+    ASSERT_TRUE(smf.valid);
+    ASSERT_EQ(smf.tracks.size(), 2u) << "the conductor and the one sound that plays";
+    std::size_t notes = 0;
+    for (const test::SmfEvent& e : smf.tracks[1].channel_messages()) {
+        notes += e.status == 0x99 && e.data[1] > 0;
+    }
+    EXPECT_EQ(notes, 16u + 2u);
+}
+
+// A name without the extension gets ".mid"; a file there is replaced only
+// on Yes; a folder that cannot take the file is told with its reason.
+TEST(ExportVirtual, TheMidiExportNamesReplacesAndFailsAsTheExportDoes) {
+    VirtualRig rig;
+    rig.dir.write_text("kept.MIDI", "old");
+    rig.prompts.files = {"groove", "kept.MIDI", "missing/take.mid"};
+    rig.prompts.answers.push_back(Answer::no);
+    for (int i = 0; i < 3; ++i) {
+        rig.window.ExportMidi1Click();
+    }
+    EXPECT_TRUE(test::read_smf(file_bytes("groove.mid")).valid);
+    EXPECT_EQ(rig.prompts.file_dialogs[0].initial_name, "untitled.mid");
+    EXPECT_EQ(file_bytes("kept.MIDI"), Bytes({'o', 'l', 'd'}));
+    EXPECT_THAT(rig.notifier.shown, ElementsAre("The song cannot be exported.\nmissing/take.mid: "
+                                                "its folder does not exist"));
+    EXPECT_FALSE(std::filesystem::exists("missing"));
 }
 
 // A take that lost sound is never written as if whole: here the output

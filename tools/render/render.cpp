@@ -6,11 +6,9 @@
 // a Standard MIDI File, from the same pass.
 //   qx375-render [options] SONG.drm OUT
 //   qx375-render [options] [--stems DIR] [--midi FILE.mid] SONG.drm [OUT]
-#include "app/program.h"
-#include "app/unattended_prompts.h"
+#include "app/offline_pass.h"
 #include "kits/kit.h"
 #include "kits/kit_map.h"
-#include "midi/performance.h"
 #include "platform/audio_file_writer.h"
 #include "tools/render/targets.h"
 #include "util/file_io.h"
@@ -18,11 +16,6 @@
 #include "util/text.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QDir>
-#include <QImage>
-#include <QLineEdit>
-#include <QSlider>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -181,26 +174,10 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-// What the render gives the program: an output that only renders when the
-// render pulls it, and prompts nobody answers.
-struct Seams {
-    explicit Seams(std::uint32_t rate) : output(AudioBackendKind::manual, kBlock, rate) {}
-
-    static constexpr std::uint32_t kBlock = 4096;
-
-    UnattendedPrompts console;
-    AudioOutput output;
-};
-
-// The program's objects, as main() builds them, over those.
-struct Machine : Seams, Program {
-    explicit Machine(std::uint32_t rate) : Seams(rate), Program(output, console) {}
-};
-
 // The song, with its samples looked up in its own folder first, then as the
 // program looks them up from the current directory. The sounds that stay
 // silent are named.
-FileStatus load(Machine& m, const std::string& path) {
+FileStatus load(OfflineMachine& m, const std::string& path) {
     const std::filesystem::path song = std::filesystem::absolute(path);
     const std::filesystem::path here = std::filesystem::current_path();
     std::error_code ec;
@@ -231,7 +208,7 @@ FileStatus load(Machine& m, const std::string& path) {
 // The kit's drums given to the sounds its notes and names suggest, as the
 // window's kit dialog offers them; a sound whose drum does not play keeps its
 // sample and is named. Why the kit was refused, or nothing.
-std::string apply_kit(Machine& m, const std::string& path, const std::string& scratch) {
+std::string apply_kit(OfflineMachine& m, const std::string& path, const std::string& scratch) {
     const kits::KitReading reading = kits::read_kit(path, scratch);
     if (!reading) {
         return m.window.kit_reason(reading.fault, reading.detail);
@@ -265,95 +242,24 @@ void progress(int done, int total) {
 
 // Plays the song through the window and writes what the mixer makes of it,
 // from the first step to the end of the last (and its ring-out), into the
-// targets; the steps and the hits go to `performance` when there is one,
-// each hit as the sound its note stands for in `map`. 0, or the error
-// number of the first file that failed, named in `failed`.
-int render(Machine& m, const Options& o, int passes_wanted, std::vector<Target>& targets,
-           midi::Performance* performance, const midi::NoteMap& map, std::string& failed) {
-    SequencerTimer& timer = m.window.timer();
-    Mixer& mixer = m.output.mixer();
+// targets; the steps and the hits go to `play.performance` when there is
+// one. 0, or the error number of the first file that failed, named in
+// `failed`.
+int render(OfflineMachine& m, const Options& o, const OfflinePlay& play,
+           std::vector<Target>& targets, std::string& failed) {
     const std::uint32_t rate = m.output.rate();
-    // The render's own clock: as many seconds as frames were mixed.
-    const auto origin = std::chrono::steady_clock::time_point(std::chrono::hours(1));
-    auto now = [&] {
-        return origin +
-               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                   std::chrono::duration<double>(static_cast<double>(mixer.frame()) / rate));
-    };
-    timer.run_offline(now);
-
-    m.window.findChild<QCheckBox*>("CheckBoxBeat")->setChecked(true);
-    const std::uint64_t first = timer.next_tick_frame();
-    std::optional<std::uint64_t> last;
-    const std::uint64_t ring_out = 30ull * rate; // the longest tail written
-    bool stems = false;
     for (Target& target : targets) {
         if (target.sound < 0) {
             target.writer = std::make_unique<AudioFileWriter>(target.fd, rate, o.format);
         }
-        stems = stems || target.sound >= 0;
     }
-    Block block;
-    block.mix.resize(2 * Machine::kBlock);
-    block.stems.resize(stems ? Mixer::kSounds * block.mix.size() : 0);
-    const std::vector<float> silence(block.mix.size());
+    const std::vector<float> silence(2 * OfflineMachine::kBlock);
     std::uint64_t written = 0;
-    int passes = 0;
-    progress(0, passes_wanted);
-    for (;;) {
-        while (timer.isEnabled() && timer.due_frame() < mixer.frame() + Machine::kBlock) {
-            // The step played belongs to the pattern before any change the
-            // tick makes; it lasts the interval the tick leaves.
-            const int size = m.song.get_size();
-            timer.tick();
-            if (performance != nullptr) {
-                performance->step(timer.tick_frame(), timer.interval(), size);
-            }
-            if (m.song.get_step() == 0 && ++passes <= passes_wanted) {
-                progress(passes, passes_wanted);
-                if (passes == passes_wanted && timer.isEnabled()) {
-                    m.window.findChild<QCheckBox*>("CheckBoxBeat")->setChecked(false);
-                }
-            }
-            if (!timer.isEnabled()) {
-                last =
-                    timer.tick_frame() + static_cast<std::uint64_t>(timer.interval()) * rate / 1000;
-            }
-        }
-        const std::uint64_t at = mixer.frame();
-        if (stems) {
-            mixer.render_stems(block.mix, block.stems, now());
-            block.sounding = mixer.stems_sounding();
-        } else {
-            m.output.pull_mix(block.mix, now());
-        }
-        // The notes MIDI out would send for this block, on their frames.
-        for (const StartedNote& started :
-             performance != nullptr ? mixer.started_notes() : std::span<const StartedNote>()) {
-            const int sound = map.sound_of(started.note);
-            if (started.size == 0 && started.velocity != 0 && sound >= 0) {
-                performance->hit(at + started.offset, sound, started.note, started.velocity);
-            }
-        }
-        const std::uint64_t begin = std::max(at, first);
-        std::uint64_t end = at + Machine::kBlock;
-        if (last && !o.tail) {
-            end = std::min(end, *last);
-        }
-        if (end > begin) {
-            block.from = begin - at;
-            block.frames = end - begin;
-            block.written = written;
-            if (!write_block(targets, block, silence, rate, o.format)) {
-                break;
-            }
-            written += end - begin;
-        }
-        if (last && (!o.tail || mixer.sounding_voices() == 0 || end >= *last + ring_out) &&
-            end >= *last) {
-            break;
-        }
-    }
+    play_offline(m, play, [&](const OfflineBlock& block) {
+        const Block part{block.mix, block.stems, block.sounding, block.from, block.frames, written};
+        written += block.frames;
+        return write_block(targets, part, silence, rate, o.format);
+    });
     if (::isatty(STDERR_FILENO)) {
         std::fputc('\n', stderr);
     }
@@ -370,7 +276,7 @@ int render(Machine& m, const Options& o, int passes_wanted, std::vector<Target>&
 
 // The sounds the render may play: those loaded that have a step in a pattern
 // it plays. Which of them do is known once they sound.
-std::vector<int> sounds_in_render(const Machine& m, const Options& o, int passes) {
+std::vector<int> sounds_in_render(const OfflineMachine& m, const Options& o, int passes) {
     std::vector<int> patterns;
     if (o.pattern) {
         patterns.push_back(*o.pattern);
@@ -401,13 +307,6 @@ midi::NoteMap note_map(const IniFile& settings) {
                            settings.read_string("midi", midi::NoteMap::key(k), map.notes_text(k)));
     }
     return map;
-}
-
-// Pictures the start and stop button loads; the render shows no window.
-bool draw_pictures(const QString& folder) {
-    QImage picture(16, 16, QImage::Format_RGB32);
-    picture.fill(Qt::black);
-    return picture.save(folder + "/go2.bmp") && picture.save(folder + "/stop2.bmp");
 }
 
 } // namespace
@@ -441,16 +340,12 @@ int main(int argc, char** argv) {
     const IniFile settings("qx375.ini");
     const int speed = o.speed.value_or(settings.read_int("setup", "Speed", 160));
     const midi::NoteMap map = note_map(settings);
-    Machine m(static_cast<std::uint32_t>(o.rate));
+    OfflineMachine m(static_cast<std::uint32_t>(o.rate));
     m.output.set_note_map(map);
     QTemporaryDir pictures;
-    if (!pictures.isValid() || !draw_pictures(pictures.path())) {
+    if (!pictures.isValid() || !prepare_offline(m, pictures.path(), speed)) {
         return fail(unwritable_output, "cannot make a temporary folder");
     }
-    m.window.program_directory = pictures.path().toStdString();
-    m.song.open_sound(0);
-    m.window.findChild<QSlider*>("TrackBarBPM")->setValue(speed);
-    m.window.findChild<QCheckBox*>("CheckBoxLoop")->setChecked(false);
     if (const FileStatus loaded = load(m, o.song); !loaded) {
         return fail(unreadable_song,
                     "cannot read the song \"" + o.song + "\": " + m.window.texts.reason(loaded));
@@ -465,23 +360,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    int passes = o.repeat;
-    bool endless_song = false;
-    if (o.pattern) {
-        m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(0);
-        m.window.findChild<QLineEdit*>("EditNumPattern")->setText(QString::number(*o.pattern));
-    } else {
-        m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-        const auto end =
-            std::find(m.song.song_order().begin() + 1, m.song.song_order().end(), kEndMarker);
-        endless_song = end == m.song.song_order().end() && !o.max_measures;
-        passes = std::min(static_cast<int>(end - m.song.song_order().begin()) - 1,
-                          o.max_measures.value_or(kMeasures - 1));
-        m.window.SpeedButtonBeginSongClick();
-    }
-    m.window.getpatern();
-    m.window.RadioGroup2432Click();
-    m.window.TrackBarBPMChange();
+    const OfflineLength length = choose_offline(m, o.pattern, o.repeat, o.max_measures);
+    const int passes = length.passes;
     if (passes < 1) {
         return fail(endless, "the song ends before its first measure");
     }
@@ -516,14 +396,15 @@ int main(int argc, char** argv) {
         }
     }
     midi::Performance performance(m.output.rate());
+    OfflinePlay play{.passes = passes,
+                     .tail = o.tail,
+                     .stems = !o.stems.empty(),
+                     .performance = o.midi.empty() ? nullptr : &performance,
+                     .map = map,
+                     .progress = progress};
     std::string failed;
     const int error = write_targets(
-        targets, 0,
-        [&] {
-            return render(m, o, passes, targets, o.midi.empty() ? nullptr : &performance, map,
-                          failed);
-        },
-        failed);
+        targets, 0, [&] { return render(m, o, play, targets, failed); }, failed);
     for (const std::string& message : m.console.messages) {
         std::fprintf(stderr, "qx375-render: %s\n", message.c_str());
     }
@@ -532,14 +413,8 @@ int main(int argc, char** argv) {
                     "cannot write \"" + failed + "\": " + std::generic_category().message(error));
     }
     if (!o.midi.empty()) {
-        std::array<std::string_view, kSounds> captions;
-        for (int k = 0; k < kSounds; ++k) {
-            captions[static_cast<std::size_t>(k)] =
-                kSoundSlots[static_cast<std::size_t>(k)].caption;
-        }
-        midi::MidiFile file = performance.file(captions);
-        file.title = std::filesystem::path(o.song).stem().string();
-        const std::vector<std::uint8_t> bytes = midi::standard_midi_file(file);
+        const std::vector<std::uint8_t> bytes =
+            midi_file_of(performance, std::filesystem::path(o.song).stem().string());
         if (const FileStatus written =
                 replace_file(o.midi, std::string_view(reinterpret_cast<const char*>(bytes.data()),
                                                       bytes.size()));
@@ -550,7 +425,7 @@ int main(int argc, char** argv) {
     }
     // Written, as the program plays such a song, but probably not what was
     // meant: a script hears of it.
-    if (endless_song) {
+    if (length.endless) {
         return fail(endless, "the song has no End marker: all its measures were rendered, up to "
                              "255 (--max-measures N stops sooner)");
     }

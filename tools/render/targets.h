@@ -35,8 +35,8 @@ inline constexpr int kNeverSounded = ECANCELED;
 // One block of the render as the files take it: the mix, the stems of the
 // sounds that sounded in it, and which of its frames go out.
 struct Block {
-    std::vector<float> mix;
-    std::vector<float> stems; // Mixer::kSounds blocks of the mix's size, or none
+    std::span<const float> mix;
+    std::span<const float> stems; // Mixer::kSounds blocks of the mix's size, or none
     std::uint16_t sounding = 0;
     std::size_t from = 0;
     std::size_t frames = 0;
