@@ -22,10 +22,11 @@ void write_song(const std::string& path, Fill&& fill) {
     song.save_drm(path);
 }
 
-// The longest song there is: 255 measures of a 16-step groove of four
-// sounds (closed and open hi-hat, snare, bass drum), with no End marker.
-inline void write_long_song(const std::string& path) {
-    write_song(path, [](matrice& song) {
+// `measures` measures of a 16-step groove of four sounds (closed and open
+// hi-hat, snare, bass drum): at 255 the longest song there is, with no End
+// marker; fewer are followed by the End marker.
+inline void write_groove(const std::string& path, int measures) {
+    write_song(path, [measures](matrice& song) {
         song.change_pattern(1, [](pattern_record& p) {
             p.size = 16;
             p.empty = 0;
@@ -37,10 +38,17 @@ inline void write_long_song(const std::string& path) {
             p.steps[2][4] = p.steps[2][12] = 1;
             p.steps[3][0] = p.steps[3][8] = p.steps[3][10] = 1;
         });
-        for (int m = 1; m < kMeasures; ++m) {
+        for (int m = 1; m <= measures; ++m) {
             song.set_song_entry(m, 1);
         }
+        if (measures < kMeasures - 1) {
+            song.set_song_entry(measures + 1, kEndMarker);
+        }
     });
+}
+
+inline void write_long_song(const std::string& path) {
+    write_groove(path, kMeasures - 1);
 }
 
 // A dense song: 64 measures of 24 steps with all 16 sounds on every step,
