@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -16,6 +17,9 @@ namespace {
 // libsndfile hands its writes over a few kilobytes at a time; gathered, they
 // cost a tenth of the system calls.
 constexpr std::size_t kGathered = std::size_t{1} << 18;
+// A long file goes to the disk as it is written rather than all at the
+// flush that ends its save, so that the disk works while the sound is made.
+constexpr std::size_t kWriteBehind = std::size_t{8} << 20;
 
 } // namespace
 
@@ -25,16 +29,26 @@ struct AudioFileWriter::Sink {
     int error = 0;
     SNDFILE* file = nullptr;
     std::vector<std::uint8_t> pending; // written by libsndfile, not yet to the file
+    std::size_t unsynced = 0;          // written since the disk was last asked to take it
 
     void fail(int e) {
         if (error == 0) {
             error = e;
         }
     }
+    void write(const void* data, std::size_t size) {
+        fail(write_all(fd, data, size));
+        unsynced += size;
+        if (unsynced >= kWriteBehind) {
+            // Only a hint: a file system that cannot take it loses nothing.
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            unsynced = 0;
+        }
+    }
     // Before anything that looks at the file or moves in it.
     void flush() {
         if (!pending.empty() && error == 0) {
-            fail(write_all(fd, pending.data(), pending.size()));
+            write(pending.data(), pending.size());
         }
         pending.clear();
     }
@@ -81,7 +95,7 @@ sf_count_t sink_write(const void* data, sf_count_t count, void* user) {
         return 0;
     }
     if (size >= kGathered) {
-        sink->fail(write_all(sink->fd, data, size));
+        sink->write(data, size);
     } else {
         const auto* bytes = static_cast<const std::uint8_t*>(data);
         sink->pending.insert(sink->pending.end(), bytes, bytes + size);
