@@ -123,6 +123,42 @@ TEST_P(AudioFileWriterTest, WritesEveryBlockInItsFormatAndClipsIntegers) {
     EXPECT_LT(10 * std::log10(error / power), -20) << "dB of error against the signal";
 }
 
+// A take long enough that the disk is asked for it while it is written,
+// three times: every sample comes back as it went in.
+TEST(AudioFileWriterLong, AFileHandedToTheDiskAsItIsWrittenComesBackWhole) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "long.wav").string();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    constexpr std::size_t kBlockFrames = 4096;
+    constexpr std::size_t kBlocks = 900; // 84 s of stereo float, 29 MB
+    std::vector<float> block(2 * kBlockFrames);
+    {
+        AudioFileWriter writer(fd, 44100, ExportFormat::wav_float);
+        for (std::size_t b = 0; b < kBlocks; ++b) {
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                block[i] = static_cast<float>((b * block.size() + i) % 1000) / 1000.0f - 0.5f;
+            }
+            ASSERT_TRUE(writer.write(block));
+        }
+        EXPECT_EQ(writer.close(), 0);
+    }
+    ::close(fd);
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(info.frames, static_cast<sf_count_t>(kBlocks * kBlockFrames));
+    for (std::size_t b = 0; b < kBlocks; ++b) {
+        ASSERT_EQ(sf_readf_float(file, block.data(), kBlockFrames),
+                  static_cast<sf_count_t>(kBlockFrames));
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            ASSERT_EQ(block[i], static_cast<float>((b * block.size() + i) % 1000) / 1000.0f - 0.5f)
+                << "block " << b << ", sample " << i;
+        }
+    }
+    sf_close(file);
+}
+
 // Half a second of noise, which no format makes small.
 std::vector<float> noise() {
     std::vector<float> s(44100);
