@@ -4,24 +4,22 @@
 #include <atomic>
 #include <bit>
 #include <cstddef>
-#include <memory>
 #include <span>
+#include <vector>
 
 namespace qx375 {
 
 // A lock-free ring between exactly one producer thread and one consumer thread.
 // The storage is allocated once, by the constructor; push and pop never
-// allocate, lock or wait, so the audio thread can use either end. Slots of a
-// plain type are left as the allocation gives them, as none is read before
-// it is written: a large ring costs memory only as far as it is used.
+// allocate, lock or wait, so the audio thread can use either end.
 template <typename T>
 class SpscRing {
 public:
     explicit SpscRing(std::size_t min_capacity)
-        : capacity_(std::bit_ceil(min_capacity < 2 ? std::size_t{2} : min_capacity)),
-          slots_(new T[capacity_]), mask_(capacity_ - 1) {}
+        : slots_(std::bit_ceil(min_capacity < 2 ? std::size_t{2} : min_capacity)),
+          mask_(slots_.size() - 1) {}
 
-    std::size_t capacity() const { return capacity_; }
+    std::size_t capacity() const { return slots_.size(); }
 
     // Producer side.
     bool push(const T& item) { return write(std::span<const T>(&item, 1)) == 1; }
@@ -30,7 +28,7 @@ public:
     std::size_t write(std::span<const T> items) {
         const std::size_t head = head_.load(std::memory_order_relaxed);
         const std::size_t tail = tail_.load(std::memory_order_acquire);
-        const std::size_t n = std::min(items.size(), capacity_ - (head - tail));
+        const std::size_t n = std::min(items.size(), slots_.size() - (head - tail));
         for (std::size_t i = 0; i < n; ++i) {
             slots_[(head + i) & mask_] = items[i];
         }
@@ -39,7 +37,7 @@ public:
     }
 
     std::size_t free_space() const {
-        return capacity_ -
+        return slots_.size() -
                (head_.load(std::memory_order_relaxed) - tail_.load(std::memory_order_acquire));
     }
 
@@ -68,8 +66,7 @@ public:
     }
 
 private:
-    std::size_t capacity_;
-    std::unique_ptr<T[]> slots_;
+    std::vector<T> slots_;
     std::size_t mask_;
     alignas(64) std::atomic<std::size_t> head_{0};
     alignas(64) std::atomic<std::size_t> tail_{0};
