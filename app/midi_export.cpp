@@ -32,9 +32,8 @@ void Tmain::ExportMidi1Click() {
     FileDialog dialog = kMidiDialog;
     dialog.title = texts[Msg::midi_title];
     const std::filesystem::path song = EditFileName->text().toStdString();
-    dialog.initial_name =
-        (song.empty() ? texts[Msg::untitled] : song.filename().replace_extension().string()) +
-        ".mid";
+    const std::string title = song.empty() ? texts[Msg::untitled] : song.stem().string();
+    dialog.initial_name = title + ".mid";
     dialog.folder = song_folder();
     const std::optional<std::string> chosen = prompts_.save_file(dialog);
     if (!chosen) {
@@ -46,7 +45,7 @@ void Tmain::ExportMidi1Click() {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const FileStatus written = write_midi(file);
+    const FileStatus written = write_midi(file, title);
     QApplication::restoreOverrideCursor();
     if (!written) {
         prompts_.show_message(texts.failure(texts[Msg::export_failed], file, written));
@@ -56,7 +55,7 @@ void Tmain::ExportMidi1Click() {
 // Played by a program of its own on the song's bytes as a save writes them,
 // so that the window, its position and its playback stay as they are. Its
 // samples are found as the window found them, from the same folder.
-FileStatus Tmain::write_midi(const std::string& file) const {
+FileStatus Tmain::write_midi(const std::string& file, const std::string& title) const {
     QTemporaryDir scratch;
     OfflineMachine m(output_.rate());
     m.output.set_note_map(midi_learn_.map());
@@ -81,9 +80,7 @@ FileStatus Tmain::write_midi(const std::string& file) const {
                       .progress = {}},
                      [](const OfflineBlock&) { return true; });
     }
-    const std::filesystem::path song = EditFileName->text().toStdString();
-    const std::vector<std::uint8_t> bytes =
-        midi_file_of(performance, song.empty() ? texts[Msg::untitled] : song.stem().string());
+    const std::vector<std::uint8_t> bytes = midi_file_of(performance, title);
     return replace_file(
         file, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }

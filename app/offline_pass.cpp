@@ -56,12 +56,7 @@ bool play_offline(OfflineMachine& m, const OfflinePlay& play,
     SequencerTimer& timer = m.window.timer();
     Mixer& mixer = m.output.mixer();
     const std::uint32_t rate = m.output.rate();
-    const auto origin = std::chrono::steady_clock::time_point(std::chrono::hours(1));
-    auto now = [&] {
-        return origin +
-               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                   std::chrono::duration<double>(static_cast<double>(mixer.frame()) / rate));
-    };
+    const auto now = mixed_time(mixer);
     timer.run_offline(now);
     auto* start = m.window.findChild<QCheckBox*>("CheckBoxBeat");
     start->setChecked(true);

@@ -14,6 +14,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -37,6 +38,18 @@ struct OfflineSeams {
 struct OfflineMachine : OfflineSeams, Program {
     explicit OfflineMachine(std::uint32_t rate) : OfflineSeams(rate), Program(output, console) {}
 };
+
+// The clock of a pass: as many seconds past a fixed origin as `mixer` has
+// mixed frames, so that the ticks and the sounds meet on the same frames
+// however fast the pass runs.
+inline auto mixed_time(const Mixer& mixer) {
+    return [&mixer] {
+        const auto origin = std::chrono::steady_clock::time_point(std::chrono::hours(1));
+        return origin + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(static_cast<double>(mixer.frame()) /
+                                                          mixer.rate()));
+    };
+}
 
 // Before a song is loaded: the start and stop pictures drawn into `folder`,
 // as the window shows none, the tempo slider at `speed` and the loop off.

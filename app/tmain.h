@@ -293,8 +293,8 @@ private:
     bool take_sample(int sound, const std::string& file);
     void take_kit_samples(std::vector<sample_reading> readings);
     // The song, played offline from its first measure, written to `file` as
-    // a Standard MIDI File.
-    FileStatus write_midi(const std::string& file) const;
+    // a Standard MIDI File named `title`.
+    FileStatus write_midi(const std::string& file, const std::string& title) const;
     int sound_at(QPoint at) const;
     std::string export_name_offered() const;
     void finish_export();

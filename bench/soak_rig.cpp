@@ -1,5 +1,6 @@
 #include "soak_rig.h"
 
+#include "app/offline_pass.h"
 #include "app/program.h"
 #include "app/unattended_prompts.h"
 #include "bench_files.h"
@@ -164,13 +165,7 @@ OfflineFigures run_offline(std::chrono::seconds length, std::chrono::seconds sam
     SequencerTimer& timer = m.window.timer();
     Mixer& mixer = output.mixer();
     const std::uint32_t rate = output.rate();
-    // The soak's own clock: as many seconds as frames were mixed.
-    const auto origin = std::chrono::steady_clock::time_point(std::chrono::hours(1));
-    auto now = [&] {
-        return origin +
-               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                   std::chrono::duration<double>(static_cast<double>(mixer.frame()) / rate));
-    };
+    const auto now = mixed_time(mixer);
     timer.run_offline(now);
     m.song.open_sound(0);
     m.prepare_song();
