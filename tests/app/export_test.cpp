@@ -455,6 +455,46 @@ TEST(ExportVirtual, TheMidiExportIsTheRenderersFileOfTheSongAsItStands) {
     EXPECT_EQ(notes, 16u + 2u);
 }
 
+// Whatever the window plays, the file holds the song from its first measure:
+// in pattern play, the song's patterns and not the one shown; a song that
+// ends before its first measure is a file with no note at all.
+TEST(ExportVirtual, TheMidiExportWritesTheSongWhateverIsPlayedAndAnEmptySongHasNoNote) {
+    const auto notes_in = [](const std::string& file) {
+        const test::Smf smf = test::read_smf(file_bytes(file));
+        EXPECT_TRUE(smf.valid) << file;
+        std::size_t notes = 0;
+        for (const test::SmfTrack& track : smf.tracks) {
+            for (const test::SmfEvent& e : track.channel_messages()) {
+                notes += e.status == 0x99 && e.data[1] > 0;
+            }
+        }
+        return notes;
+    };
+    VirtualRig rig;
+    rig.song.change_pattern(1, [&](pattern_record& p) {
+        p.size = 16;
+        p.steps[2][0] = p.steps[2][8] = 1;
+    });
+    rig.song.change_pattern(7, [&](pattern_record& p) {
+        p.size = 16;
+        p.steps[2].fill(1);
+    });
+    rig.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(0);
+    rig.window.findChild<QLineEdit*>("EditNumPattern")->setText("7");
+    rig.song.set_song_entry(1, 1);
+    rig.song.set_song_entry(2, 1);
+    rig.song.set_song_entry(3, kEndMarker);
+
+    rig.prompts.files = {"song.mid", "empty.mid"};
+    rig.window.ExportMidi1Click();
+    EXPECT_EQ(notes_in("song.mid"), 2u * 2u) << "two measures of pattern 1";
+    rig.song.set_song_entry(1, kEndMarker);
+    rig.window.ExportMidi1Click();
+    EXPECT_EQ(notes_in("empty.mid"), 0u);
+    EXPECT_TRUE(rig.notifier.shown.empty()) << rig.notifier.shown.front();
+    EXPECT_EQ(rig.window.findChild<QLineEdit*>("EditNumPattern")->text(), "7");
+}
+
 // A name without the extension gets ".mid"; a file there is replaced only
 // on Yes; a folder that cannot take the file is told with its reason.
 TEST(ExportVirtual, TheMidiExportNamesReplacesAndFailsAsTheExportDoes) {
