@@ -44,16 +44,21 @@ private:
     std::thread thread_;
 };
 
-// The frames the ticks of a 10 ms timer stamped during `ms`, with
-// `during_tick` run inside each tick.
-std::vector<std::uint64_t> stamps(const AudioClock& clock, int ms,
-                                  const std::function<void(std::size_t)>& during_tick = {}) {
-    std::vector<std::uint64_t> frames;
+struct Stamp {
+    std::uint64_t frame;
+    std::chrono::steady_clock::time_point at;
+};
+
+// The frames the ticks of a 10 ms timer stamped during `ms`, and when they
+// ran, with `during_tick` run inside each tick.
+std::vector<Stamp> stamps(const AudioClock& clock, int ms,
+                          const std::function<void(std::size_t)>& during_tick = {}) {
+    std::vector<Stamp> ticks;
     std::unique_ptr<SequencerTimer> timer;
     timer = std::make_unique<SequencerTimer>(clock, kRate, kLead, [&] {
-        frames.push_back(timer->tick_frame());
+        ticks.push_back({timer->tick_frame(), std::chrono::steady_clock::now()});
         if (during_tick) {
-            during_tick(frames.size());
+            during_tick(ticks.size());
         }
     });
     timer->setInterval(10);
@@ -61,7 +66,20 @@ std::vector<std::uint64_t> stamps(const AudioClock& clock, int ms,
     QTest::qWait(ms);
     timer->setEnabled(false);
     EXPECT_LE(timer->lateness().percentile(0.5), SequencerTimer::kTickLateness);
-    return frames;
+    return ticks;
+}
+
+// Whether the GUI thread stood still just before tick k: one of the last few
+// ticks, from tick `first` on, came 25 ms or more after the one before it. A
+// busy machine does that now and then, and the grid then rightly moves;
+// anywhere else a move is a fault of the timer.
+bool stalled_before(const std::vector<Stamp>& ticks, std::size_t k, std::size_t first = 1) {
+    for (std::size_t j = k; j >= first && j + 5 > k; --j) {
+        if (ticks[j].at - ticks[j - 1].at >= std::chrono::milliseconds(25)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // A sound card a little off its rate must not pull the beat apart from the
@@ -69,10 +87,13 @@ std::vector<std::uint64_t> stamps(const AudioClock& clock, int ms,
 TEST(SequencerTimerTest, TicksFollowAnOutputClockThatRunsFastOrSlow) {
     for (double speed : {1.05, 0.95}) {
         SkewedOutput output(speed);
-        const auto frames = stamps(output.clock, 1500);
-        ASSERT_GT(frames.size(), 100u) << speed;
-        for (std::size_t k = 1; k < frames.size(); ++k) {
-            ASSERT_EQ(frames[k] - frames[k - 1], kTenMs) << "speed " << speed << ", tick " << k;
+        const auto ticks = stamps(output.clock, 1500);
+        ASSERT_GT(ticks.size(), 100u) << speed;
+        for (std::size_t k = 1; k < ticks.size(); ++k) {
+            if (!stalled_before(ticks, k)) {
+                ASSERT_EQ(ticks[k].frame - ticks[k - 1].frame, kTenMs)
+                    << "speed " << speed << ", tick " << k;
+            }
         }
     }
 }
@@ -81,21 +102,20 @@ TEST(SequencerTimerTest, TicksFollowAnOutputClockThatRunsFastOrSlow) {
 // keep the beat and none is played in a burst.
 TEST(SequencerTimerTest, AStallMovesTheGridOnce) {
     SkewedOutput output(1.0);
-    const auto frames = stamps(output.clock, 800, [](std::size_t tick) {
+    const auto ticks = stamps(output.clock, 800, [](std::size_t tick) {
         if (tick == 20) {
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
     });
-    ASSERT_GT(frames.size(), 40u);
-    int moves = 0;
-    for (std::size_t k = 1; k < frames.size(); ++k) {
-        if (frames[k] - frames[k - 1] != kTenMs) {
-            ++moves;
-            EXPECT_EQ(k, 20u) << "the tick after the stall";
-            EXPECT_GT(frames[k] - frames[k - 1], kTenMs);
+    ASSERT_GT(ticks.size(), 40u);
+    for (std::size_t k = 1; k < ticks.size(); ++k) {
+        const std::uint64_t step = ticks[k].frame - ticks[k - 1].frame;
+        if (k == 20) {
+            EXPECT_GT(step, kTenMs) << "the tick after the stall";
+        } else if (!stalled_before(ticks, k, k > 20 ? 21 : 1)) {
+            EXPECT_EQ(step, kTenMs) << "tick " << k;
         }
     }
-    EXPECT_EQ(moves, 1);
 }
 
 // Offline, on a clock that never lags: every tick lands on the start plus the
