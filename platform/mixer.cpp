@@ -389,7 +389,7 @@ void Mixer::mix(Voice& voice, float* out, std::size_t frames) noexcept {
     // Output frames left before the cursor passes the last sample frame.
     const std::uint64_t left_to_play = (end - voice.position + voice.step - 1) / voice.step;
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, left_to_play));
-    const float* s = data.samples.data();
+    const float* s = data.samples.get();
     const float gl = voice.left * voice.hit;
     const float gr = voice.right * voice.hit;
     std::uint64_t pos = voice.position;

@@ -3,7 +3,9 @@
 #include "platform/wave_format.h"
 
 #include <cmath>
+#include <memory>
 #include <new>
+#include <span>
 #include <vector>
 
 namespace qx375 {
@@ -142,8 +144,9 @@ public:
             data->frames = static_cast<std::uint32_t>(bytes_.size() / layout_.block_align);
             data->channels = layout_.channels;
             data->rate = layout_.rate;
-            data->samples.assign((std::size_t{data->frames} + 1) * layout_.channels, 0.0f);
-            decode_samples(layout_, bytes_, data->samples);
+            const std::size_t values = (std::size_t{data->frames} + 1) * layout_.channels;
+            data->samples = std::make_unique_for_overwrite<float[]>(values);
+            decode_samples(layout_, bytes_, std::span<float>(data->samples.get(), values));
             MixerCommand attach = command(MixerCommand::Op::attach, frequency_);
             attach.data = data.get();
             if (!mixer_.submit(attach)) {

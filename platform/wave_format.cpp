@@ -131,6 +131,7 @@ void decode_samples(const SampleLayout& layout, std::span<const std::uint8_t> by
         }
         out[i] = v;
     }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(count), out.end(), 0.0f);
 }
 
 } // namespace qx375

@@ -25,7 +25,7 @@ DsResult parse_wave_format(FormatBytes record, SampleLayout& layout);
 
 // Converts the whole frames of sample bytes to floats in -1..1, interleaved as
 // the layout's channels; the bytes of a partial last frame are left out. Writes
-// at most out.size() values and leaves the rest of `out` as it was.
+// at most out.size() values; the rest of `out` is made silent.
 void decode_samples(const SampleLayout& layout, std::span<const std::uint8_t> bytes,
                     std::span<float> out);
 

@@ -133,7 +133,8 @@ TEST(WaveFormat, AFileOfHugeFloatsPlaysWithinFullScale) {
 }
 
 // A file cut inside its last frame: the whole frames decode, the bytes of the
-// partial one are dropped, so the silent guard frame after the sound stays silent.
+// partial one are dropped, and the guard frame after the sound is silent
+// whatever the memory held before.
 TEST(WaveFormat, APartialLastFrameIsNotDecoded) {
     struct Case {
         SampleEncoding encoding;
@@ -155,7 +156,7 @@ TEST(WaveFormat, APartialLastFrameIsNotDecoded) {
         std::vector<std::uint8_t> bytes(c.whole_frames * c.block_align,
                                         c.encoding == SampleEncoding::pcm_u8 ? 0x80 : 0x00);
         bytes.insert(bytes.end(), c.partial.begin(), c.partial.end());
-        std::vector<float> out((c.whole_frames + 1) * 2, 0.0f);
+        std::vector<float> out((c.whole_frames + 1) * 2, 9.0f);
         decode_samples(layout, bytes, out);
         EXPECT_EQ(out, std::vector<float>(out.size(), 0.0f))
             << "block " << c.block_align << ", " << c.partial.size() << " stray bytes";
