@@ -1,11 +1,39 @@
 #include "dialogs/controls.h"
 
+#include <QEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 
 namespace qx375 {
+namespace {
+
+// Gives a speed button its style glyph as the button is first shown, before
+// its window is painted or runs its own show handlers. A window that is never
+// shown, as the renderer's, never decodes the style's pictures, which were a
+// good part of its start.
+class GlyphOnShow : public QObject {
+public:
+    GlyphOnShow(QToolButton* button, QStyle::StandardPixmap glyph)
+        : QObject(button), button_(button), glyph_(glyph) {
+        button->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            button_->removeEventFilter(this);
+            button_->setIcon(button_->style()->standardIcon(glyph_));
+        }
+        return false;
+    }
+
+private:
+    QToolButton* button_;
+    QStyle::StandardPixmap glyph_;
+};
+
+} // namespace
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect place,
                     const QString& hint) {
@@ -19,7 +47,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, Q
 QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,
                           QStyle::StandardPixmap glyph) {
     auto* b = make<QToolButton>(parent, name, place, hint);
-    b->setIcon(parent->style()->standardIcon(glyph));
+    new GlyphOnShow(b, glyph);
     b->setAutoRaise(true);
     return b;
 }

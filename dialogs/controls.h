@@ -31,7 +31,7 @@ W* make(QWidget* parent, const char* name, QRect place, const QString& hint = {}
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect place,
                     const QString& hint = {});
 
-// A flat picture button.
+// A flat picture button, its glyph the style's, decoded when it is first shown.
 QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,
                           QStyle::StandardPixmap glyph);
 

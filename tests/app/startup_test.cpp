@@ -2,9 +2,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QRegularExpression>
+#include <QToolButton>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace qx375::test {
@@ -157,6 +160,21 @@ TEST_F(StartupTest, TheAboutBoxShowsTheProgramsOwnIcon) {
     EXPECT_EQ(shown.toImage(), QApplication::windowIcon().pixmap(48, 48).toImage());
     EXPECT_FALSE(shown.isNull());
     about.hide();
+}
+
+// The style's glyphs are decoded only for the windows that are shown, and
+// are there before their first paint.
+TEST_F(StartupTest, SpeedButtonsGetTheirGlyphsAsTheirWindowIsShown) {
+    const QList<QToolButton*> buttons =
+        window.findChildren<QToolButton*>(QRegularExpression("^(SpeedButton|MixButton)"));
+    ASSERT_GE(buttons.size(), 40);
+    EXPECT_TRUE(std::all_of(buttons.begin(), buttons.end(),
+                            [](const QToolButton* b) { return b->icon().isNull(); }));
+    window.show();
+    for (const QToolButton* b : buttons) {
+        EXPECT_EQ(!b->icon().isNull(), b->isVisible()) << b->objectName().toStdString();
+    }
+    window.hide();
 }
 
 TEST_F(StartupTest, HelpOpensTheHelpFileWhateverItsLetterCase) {
