@@ -182,11 +182,15 @@ private:
         auto* right = static_cast<float*>(jack_port_get_buffer(out_right_, frames));
         void* midi_out = jack_port_get_buffer(midi_out_, frames);
         jack_midi_clear_buffer(midi_out);
+        // A Note Off due in periods the server skipped goes out at the start
+        // of this one: late, but the port refuses an event before its
+        // period, and a lost Note Off leaves its note hanging.
         const auto send = [&](std::uint64_t frame, std::uint8_t status, std::uint8_t note,
                               std::uint8_t velocity) {
             const std::array<jack_midi_data_t, 3> message{status, note, velocity};
-            jack_midi_event_write(midi_out, static_cast<jack_nframes_t>(frame - block_start),
-                                  message.data(), message.size());
+            const auto offset =
+                static_cast<jack_nframes_t>(frame > block_start ? frame - block_start : 0);
+            jack_midi_event_write(midi_out, offset, message.data(), message.size());
         };
 
         for (jack_nframes_t done = 0; done < frames;) {
