@@ -16,20 +16,20 @@ namespace {
 class GlyphOnShow : public QObject {
 public:
     GlyphOnShow(QToolButton* button, QStyle::StandardPixmap glyph)
-        : QObject(button), button_(button), glyph_(glyph) {
+        : QObject(button), glyph_(glyph) {
         button->installEventFilter(this);
     }
 
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) {
-            button_->removeEventFilter(this);
-            button_->setIcon(button_->style()->standardIcon(glyph_));
+            auto* button = static_cast<QToolButton*>(watched);
+            button->removeEventFilter(this);
+            button->setIcon(button->style()->standardIcon(glyph_));
         }
         return false;
     }
 
 private:
-    QToolButton* button_;
     QStyle::StandardPixmap glyph_;
 };
 

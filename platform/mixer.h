@@ -17,8 +17,8 @@ namespace qx375 {
 
 // A buffer's samples as the mixer plays them: floats, one or two channels,
 // followed by one silent frame so interpolation never reads past the end.
-// Not a vector: its zero-filling, written over at once, was a good part of
-// loading a sample.
+// Not a vector, so that loading a sample does not zero-fill what the decoder
+// writes over at once.
 struct SampleData {
     std::unique_ptr<float[]> samples; // (frames + 1) * channels values
     std::uint32_t frames = 0;
