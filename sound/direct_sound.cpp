@@ -1,10 +1,14 @@
 #include "sound/direct_sound.h"
 
 #include "util/error.h"
+#include "util/file_lookup.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 namespace qx375 {
 
@@ -94,9 +98,19 @@ void DirectSound::open_device(WindowHandle window) {
 
     std::array<bool, kStartupSounds> readable{};
     for (int k = 0; k < kStartupSounds; ++k) {
-        readable[static_cast<std::size_t>(k)] =
-            static_cast<bool>(load_wave(kSoundSlots[static_cast<std::size_t>(k)].startup_file, k));
+        const std::string_view name = kSoundSlots[static_cast<std::size_t>(k)].startup_file;
+        std::string& deferred = deferred_startup_[static_cast<std::size_t>(k)];
+        deferred.clear();
+        if (defer_startup_) {
+            // Found now, as the folder they are found in may not be current
+            // once they are read.
+            std::error_code ec;
+            deferred = std::filesystem::absolute(find_file(name, "."), ec).string();
+        } else {
+            readable[static_cast<std::size_t>(k)] = static_cast<bool>(load_wave(name, k));
+        }
     }
+    defer_startup_ = false;
 
     if (failed(system_.create_device(device)) || !device) {
         throw Error("Erreur sur DirectSound Create");
@@ -123,6 +137,27 @@ void DirectSound::open_device(WindowHandle window) {
             ch.buffer.reset();
             ch.loaded = false;
         }
+    }
+}
+
+void DirectSound::defer_startup_samples() {
+    defer_startup_ = true;
+}
+
+void DirectSound::load_deferred_startup_samples() {
+    for (int k = 0; k < kStartupSounds; ++k) {
+        load_deferred_startup_sample(k);
+    }
+}
+
+void DirectSound::load_deferred_startup_sample(int channel) {
+    if (channel < 0 || channel >= kStartupSounds) {
+        return;
+    }
+    const std::string file =
+        std::exchange(deferred_startup_[static_cast<std::size_t>(channel)], {});
+    if (!file.empty() && load_wave(file, channel)) {
+        make_buffer(channel);
     }
 }
 
@@ -201,6 +236,7 @@ FileStatus DirectSound::replace_sample(std::string_view file_name, int channel,
     if (!valid_channel(channel)) {
         return {FileFault::other, EINVAL};
     }
+    load_deferred_startup_sample(channel);
     sound_channel& ch = channels[static_cast<std::size_t>(channel)];
     // The old buffer lives on beside the new one until the new one is
     // complete, so a refusal can put everything back.
@@ -232,6 +268,7 @@ void DirectSound::swap_sample(int channel, sound_channel& other) {
     if (!valid_channel(channel)) {
         return;
     }
+    load_deferred_startup_sample(channel);
     std::swap(channels[static_cast<std::size_t>(channel)], other);
     bind(channel);
 }

@@ -56,6 +56,17 @@ public:
     // start-up samples. Raises Error on a device failure.
     void open_device(WindowHandle window);
 
+    // For a song loaded as soon as the device is open, over the start-up
+    // samples (a render): the next open_device only finds their files, and
+    // a start-up sample is read once it would be heard. That is when a file
+    // read into its channel cannot be read, which leaves the channel with the
+    // sample it had, when the channel's sample is replaced or swapped, and at
+    // load_deferred_startup_samples for the rest. A file that was read in
+    // place of one makes it unneeded. The channels end as if open_device had
+    // read them all, without reading what a song replaces anyway.
+    void defer_startup_samples();
+    void load_deferred_startup_samples();
+
     // Reads a WAV file whole into the channel; a FLAC, Ogg Vorbis or AIFF
     // file is decoded once into the WAV image it stands for. Fails with the read's
     // fault, when the file cannot be read, or with not_a_wave when the image
@@ -117,10 +128,15 @@ public:
 
 private:
     void make_buffer(int channel, std::string* refusal);
+    // The start-up sample deferred for the channel, read and given a buffer.
+    void load_deferred_startup_sample(int channel);
     SoundBuffer* buffer_of(int channel) const;
     void bind(int channel);
 
     std::array<int, channel_count> choke_groups_{};
+    bool defer_startup_ = false;
+    // The start-up files not read yet, by channel; empty for none.
+    std::array<std::string, kStartupSounds> deferred_startup_;
     SoundSystem& system_;
     Notifier& notifier_;
 };

@@ -50,6 +50,14 @@ FileStatus DirectSound::load_wave(std::string_view file_name, int channel) {
         return {FileFault::other, EINVAL};
     }
     FileContent file = read_sample_file(file_name);
+    if (channel < kStartupSounds) {
+        std::string& deferred = deferred_startup_[static_cast<std::size_t>(channel)];
+        if (!file.status && !deferred.empty()) {
+            // The channel keeps what it had: the start-up sample.
+            load_deferred_startup_sample(channel);
+        }
+        deferred.clear();
+    }
     if (!file.status) {
         return file.status;
     }

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace qx375::test {
 namespace {
@@ -217,6 +219,60 @@ TEST_F(DirectSoundTest, OpeningAgainReplacesTheDevice) {
                 ElementsAre("primary.Release", "DirectSoundCreate", "device1.Release",
                             "CreateSoundBuffer(primary)"));
     EXPECT_NE(buffer(11), nullptr);
+}
+
+// A song loaded over deferred start-up samples, from a folder of its own,
+// leaves every channel as it leaves them over samples read at the opening:
+// its own sample where it read one, the start-up sample where its file
+// cannot be read or it names none, silence where its file is no sample.
+TEST_F(DirectSoundTest, DeferredStartupSamplesEndAsIfReadAtTheOpening) {
+    install_startup_samples();
+    const std::filesystem::path song = dir.path() / "song";
+    std::filesystem::create_directory(song);
+    dir.write("song/own.wav", simple_wav(ramp(10)));
+    dir.write_text("song/bad.wav", "not a sample");
+    FakeLog eager_log;
+    FakeSystem eager_system{eager_log};
+    DirectSound eager{eager_system, notifier};
+    eager.open_device(kWindow);
+    sound.defer_startup_samples();
+    sound.open_device(kWindow);
+
+    const CurrentDir in_song(song);
+    for (DirectSound* s : {&eager, &sound}) {
+        for (const auto& [k, name] : {std::pair{0, "own.wav"},
+                                      {1, "missing.wav"},
+                                      {2, "bad.wav"},
+                                      {12, "own.wav"},
+                                      {13, "missing.wav"}}) {
+            // As a song load gives a sound its sample: the buffer is built
+            // whatever the read, and a refusal costs that sound only.
+            (void)s->load_wave(name, k);
+            try {
+                s->make_buffer(k);
+            } catch (const Error&) {
+            }
+        }
+        EXPECT_FALSE(s->replace_sample("missing.wav", 3));
+        EXPECT_TRUE(s->replace_sample("own.wav", 4));
+        sound_channel swapped;
+        s->swap_sample(5, swapped);
+        s->swap_sample(5, swapped);
+    }
+    sound.load_deferred_startup_samples();
+
+    const auto memory = [](const DirectSound& s, int k) {
+        const auto* b = dynamic_cast<const FakeBuffer*>(s.channel(k).buffer.get());
+        return b != nullptr ? std::optional<Bytes>(b->memory()) : std::nullopt;
+    };
+    for (int k = 0; k < kSounds; ++k) {
+        EXPECT_EQ(sound.channel(k).loaded, eager.channel(k).loaded) << k;
+        EXPECT_EQ(sound.channel(k).file_image, eager.channel(k).file_image) << k;
+        EXPECT_EQ(memory(sound, k), memory(eager, k)) << k;
+    }
+    EXPECT_EQ(memory(sound, 1), startup_samples_of(1));
+    EXPECT_EQ(memory(sound, 2), std::nullopt);
+    EXPECT_EQ(memory(sound, 11), startup_samples_of(11));
 }
 
 // Building channel buffers.

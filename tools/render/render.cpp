@@ -187,6 +187,7 @@ FileStatus load(OfflineMachine& m, const std::string& path) {
     if (!loaded) {
         return loaded;
     }
+    m.sound.load_deferred_startup_samples();
     for (int k = 0; k < kSounds; ++k) {
         const std::string& name = m.song.get_sample_file(k);
         if (!m.sound.channel(k).loaded && !name.empty()) {
@@ -343,6 +344,8 @@ int main(int argc, char** argv) {
     OfflineMachine m(static_cast<std::uint32_t>(o.rate));
     m.output.set_note_map(map);
     QTemporaryDir pictures;
+    // Most songs give every sound a sample of their own.
+    m.sound.defer_startup_samples();
     if (!pictures.isValid() || !prepare_offline(m, pictures.path(), speed)) {
         return fail(unwritable_output, "cannot make a temporary folder");
     }
