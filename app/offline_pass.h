@@ -26,7 +26,9 @@ namespace qx375 {
 
 // What the pass gives the program, built before it.
 struct OfflineSeams {
-    explicit OfflineSeams(std::uint32_t rate) : output(AudioBackendKind::manual, kBlock, rate) {}
+    // Nobody records a pass's mix as it is made: it goes to its files.
+    explicit OfflineSeams(std::uint32_t rate)
+        : output(AudioBackendKind::manual, kBlock, rate, kBlock) {}
 
     static constexpr std::uint32_t kBlock = 4096;
 

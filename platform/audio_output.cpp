@@ -112,16 +112,18 @@ std::unique_ptr<AudioBackend> open_null_backend(Mixer& mixer, std::uint32_t bloc
     return std::make_unique<NullBackend>(mixer, block_frames);
 }
 
-AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames, std::uint32_t rate)
-    : AudioOutput(kind, cards_for(kind), block_frames, rate) {}
+AudioOutput::AudioOutput(AudioBackendKind kind, std::uint32_t block_frames, std::uint32_t rate,
+                         std::size_t capture_frames)
+    : AudioOutput(kind, cards_for(kind), block_frames, rate, capture_frames) {}
 
 AudioOutput::AudioOutput(CardOpener open_card, std::uint32_t block_frames)
     : AudioOutput(AudioBackendKind::sdl, std::vector<CardOpener>{std::move(open_card)},
                   block_frames) {}
 
 AudioOutput::AudioOutput(AudioBackendKind kind, std::vector<CardOpener> open_cards,
-                         std::uint32_t block_frames, std::uint32_t rate)
-    : mixer_(rate), kind_(kind), block_frames_(block_frames), open_cards_(std::move(open_cards)) {
+                         std::uint32_t block_frames, std::uint32_t rate, std::size_t capture_frames)
+    : mixer_(rate, capture_frames), kind_(kind), block_frames_(block_frames),
+      open_cards_(std::move(open_cards)) {
     if (!open_cards_.empty()) {
         if (auto card = open_card()) {
             run(std::move(card));

@@ -109,8 +109,10 @@ public:
     // server from running dry is the queue it keeps (sdl_backend.cpp).
     static constexpr std::uint32_t kBlockFrames = 256;
 
+    // `capture_frames`: how far a recording of the mix may fall behind it.
     explicit AudioOutput(AudioBackendKind kind = AudioBackendKind::automatic,
-                         std::uint32_t block_frames = kBlockFrames, std::uint32_t rate = kRate);
+                         std::uint32_t block_frames = kBlockFrames, std::uint32_t rate = kRate,
+                         std::size_t capture_frames = Mixer::kCaptureFrames);
     // Plays on the card `open_card` gives, or on the null clock without one.
     explicit AudioOutput(CardOpener open_card, std::uint32_t block_frames = kBlockFrames);
     ~AudioOutput() override;
@@ -193,7 +195,8 @@ public:
 
 private:
     AudioOutput(AudioBackendKind kind, std::vector<CardOpener> open_cards,
-                std::uint32_t block_frames, std::uint32_t rate = kRate);
+                std::uint32_t block_frames, std::uint32_t rate = kRate,
+                std::size_t capture_frames = Mixer::kCaptureFrames);
     std::unique_ptr<AudioBackend> open_card();
     void run(std::unique_ptr<AudioBackend> backend);
     bool on_card() const {

@@ -9,7 +9,6 @@ namespace {
 
 constexpr double kFixedOne = 4294967296.0;
 constexpr float kFixedScale = 1.0f / 4294967296.0f;
-constexpr std::size_t kCaptureFrames = 1 << 18; // about six seconds at 44.1 kHz
 
 // The heap keeps the earliest frame on top, and among equal frames the
 // command given first.
@@ -19,11 +18,11 @@ bool later(const MixerCommand& a, const MixerCommand& b) {
 
 } // namespace
 
-Mixer::Mixer(std::uint32_t rate)
+Mixer::Mixer(std::uint32_t rate, std::size_t capture_frames)
     : rate_(rate), commands_(kCommandCapacity),
       // Every retirement follows one command, and the control thread collects
       // before each submit, so this many can never be waiting at once.
-      retired_(2 * (kCommandCapacity + kPendingCapacity) + kMaxVoices), capture_(kCaptureFrames) {
+      retired_(2 * (kCommandCapacity + kPendingCapacity) + kMaxVoices), capture_(capture_frames) {
     free_voices_.reserve(kMaxVoices);
     for (std::size_t i = kMaxVoices; i-- > 0;) {
         free_voices_.push_back(static_cast<std::uint16_t>(i));

@@ -101,8 +101,11 @@ public:
     static constexpr std::uint8_t kNoNote = 0xFF;
     static constexpr std::uint8_t kAllNotes = 0xFF;
     static constexpr std::size_t kStartedCapacity = 512;
+    // How far a recording may fall behind the mix: about six seconds at
+    // 44.1 kHz.
+    static constexpr std::size_t kCaptureFrames = 1 << 18;
 
-    explicit Mixer(std::uint32_t rate);
+    explicit Mixer(std::uint32_t rate, std::size_t capture_frames = kCaptureFrames);
     ~Mixer(); // only once no thread renders any more
     Mixer(const Mixer&) = delete;
     Mixer& operator=(const Mixer&) = delete;
