@@ -29,25 +29,31 @@ bool prepare_offline(OfflineMachine& m, const QString& folder, int speed) {
     return true;
 }
 
+OfflineLength offline_length(const matrice& song, std::optional<int> pattern, int repeat,
+                             std::optional<int> max_measures) {
+    if (pattern) {
+        return {std::max(repeat, 0), false};
+    }
+    const auto& order = song.song_order();
+    const auto end = std::find(order.begin() + 1, order.end(), kEndMarker);
+    const int passes =
+        std::min(static_cast<int>(end - order.begin()) - 1, max_measures.value_or(kMeasures - 1));
+    return {std::max(passes, 0), end == order.end() && !max_measures};
+}
+
 OfflineLength choose_offline(OfflineMachine& m, std::optional<int> pattern, int repeat,
                              std::optional<int> max_measures) {
-    OfflineLength length{repeat, false};
+    const OfflineLength length = offline_length(m.song, pattern, repeat, max_measures);
     if (pattern) {
         m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(0);
         m.window.findChild<QLineEdit*>("EditNumPattern")->setText(QString::number(*pattern));
     } else {
         m.window.findChild<RadioGroup*>("RadioGroupPlay")->set_item_index(1);
-        const auto& order = m.song.song_order();
-        const auto end = std::find(order.begin() + 1, order.end(), kEndMarker);
-        length.endless = end == order.end() && !max_measures;
-        length.passes = std::min(static_cast<int>(end - order.begin()) - 1,
-                                 max_measures.value_or(kMeasures - 1));
         m.window.SpeedButtonBeginSongClick();
     }
     m.window.getpatern();
     m.window.RadioGroup2432Click();
     m.window.TrackBarBPMChange();
-    length.passes = std::max(length.passes, 0);
     return length;
 }
 

@@ -64,9 +64,13 @@ struct OfflineLength {
     bool endless = false;
 };
 
-// Once the song is loaded: the window set to play pattern `pattern` `repeat`
-// times, or the song from its first measure to its End marker and at most
-// `max_measures` measures.
+// The length of a pass of pattern `pattern` played `repeat` times, or of the
+// song from its first measure to its End marker and at most `max_measures`
+// measures.
+OfflineLength offline_length(const matrice& song, std::optional<int> pattern, int repeat,
+                             std::optional<int> max_measures);
+
+// Once the song is loaded: the window set to play that pass.
 OfflineLength choose_offline(OfflineMachine& m, std::optional<int> pattern, int repeat,
                              std::optional<int> max_measures);
 

@@ -84,7 +84,11 @@ public:
     // patterns (cut_short) or cannot be a song (not_a_song: a number without
     // digits, no line feed after the patterns, a sample name the program
     // could not have written) leaves the song in memory exactly as it was.
-    FileStatus load_drm(const std::string& path);
+    // With names_only the sounds only take the names of their samples, and
+    // keep what they play, for whoever reads the samples themselves
+    // (set_sample_file); all the sounds named then count as unloaded.
+    enum class Samples { read, names_only };
+    FileStatus load_drm(const std::string& path, Samples samples = Samples::read);
     // The sounds whose samples the last song read could not load, in order.
     const std::vector<int>& unloaded_sounds() const { return unloaded_sounds_; }
     void set_sample_file(int sound, std::string_view name);

@@ -201,7 +201,7 @@ std::string matrice::song_image() const {
     return out;
 }
 
-FileStatus matrice::load_drm(const std::string& path) {
+FileStatus matrice::load_drm(const std::string& path, Samples samples) {
     // The song in memory is only replaced by a file that was read whole and
     // is a song: any other leaves the user's unsaved work exactly as it was.
     const FileContent file = read_file(path, kMaxSongBytes);
@@ -243,9 +243,13 @@ FileStatus matrice::load_drm(const std::string& path) {
     unloaded_sounds_.clear();
     for (std::size_t k = 0; k < names.size(); ++k) {
         bool loaded = false;
-        try {
-            loaded = assign_sample(static_cast<int>(k), names[k]);
-        } catch (const Error&) {
+        if (samples == Samples::names_only) {
+            sample_file[k] = std::string(names[k].substr(0, kMaxNameLength));
+        } else {
+            try {
+                loaded = assign_sample(static_cast<int>(k), names[k]);
+            } catch (const Error&) {
+            }
         }
         if (!loaded) {
             unloaded_sounds_.push_back(static_cast<int>(k));

@@ -144,12 +144,6 @@ void DirectSound::defer_startup_samples() {
     defer_startup_ = true;
 }
 
-void DirectSound::load_deferred_startup_samples() {
-    for (int k = 0; k < kStartupSounds; ++k) {
-        load_deferred_startup_sample(k);
-    }
-}
-
 void DirectSound::load_deferred_startup_sample(int channel) {
     if (channel < 0 || channel >= kStartupSounds) {
         return;

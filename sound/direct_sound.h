@@ -61,11 +61,13 @@ public:
     // a start-up sample is read once it would be heard. That is when a file
     // read into its channel cannot be read, which leaves the channel with the
     // sample it had, when the channel's sample is replaced or swapped, and at
-    // load_deferred_startup_samples for the rest. A file that was read in
-    // place of one makes it unneeded. The channels end as if open_device had
-    // read them all, without reading what a song replaces anyway.
+    // load_deferred_startup_sample. A file that was read in place of one
+    // makes it unneeded. The channels end as if open_device had read them
+    // all, without reading what a song replaces or never plays.
     void defer_startup_samples();
-    void load_deferred_startup_samples();
+    // The channel's start-up sample, when it is still to be read, read and
+    // given its buffer.
+    void load_deferred_startup_sample(int channel);
 
     // Reads a WAV file whole into the channel; a FLAC, Ogg Vorbis or AIFF
     // file is decoded once into the WAV image it stands for. Fails with the read's
@@ -128,8 +130,6 @@ public:
 
 private:
     void make_buffer(int channel, std::string* refusal);
-    // The start-up sample deferred for the channel, read and given a buffer.
-    void load_deferred_startup_sample(int channel);
     SoundBuffer* buffer_of(int channel) const;
     void bind(int channel);
 

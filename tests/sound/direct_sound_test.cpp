@@ -259,7 +259,9 @@ TEST_F(DirectSoundTest, DeferredStartupSamplesEndAsIfReadAtTheOpening) {
         s->swap_sample(5, swapped);
         s->swap_sample(5, swapped);
     }
-    sound.load_deferred_startup_samples();
+    for (int k = 0; k < kSounds; ++k) {
+        sound.load_deferred_startup_sample(k);
+    }
 
     const auto memory = [](const DirectSound& s, int k) {
         const auto* b = dynamic_cast<const FakeBuffer*>(s.channel(k).buffer.get());

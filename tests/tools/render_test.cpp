@@ -1,6 +1,7 @@
 #include "engine/engine_rig.h"
 #include "support/file_size_limit.h"
 #include "support/smf_reader.h"
+#include "util/error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <set>
 #include <string>
 #include <sys/wait.h>
+#include <utility>
 
 namespace qx375::test {
 namespace {
@@ -39,17 +41,23 @@ struct RenderRig : EngineRig {
     void save() { song.save_drm((dir.path() / "song.drm").string()); }
 
     // The renderer's exit code, run from another folder than the song's,
-    // which holds `settings` as its qx375.ini; no output file for "".
+    // which holds `settings` as its qx375.ini and `program_files`; no output
+    // file for "". What it said goes to `said`.
     int render(const std::string& options, const std::string& out = "out.wav") {
         const TempDir elsewhere;
         if (!settings.empty()) {
             elsewhere.write_text("qx375.ini", settings);
         }
+        for (const auto& [name, bytes] : program_files) {
+            elsewhere.write(name, bytes);
+        }
         const std::string command = "cd \"" + elsewhere.path().string() + "\" && \"" +
                                     QX375_RENDER_PATH + "\" " + options + " \"" +
                                     (dir.path() / "song.drm").string() + "\" " +
-                                    (out.empty() ? "" : at(out)) + " 2>/dev/null";
+                                    (out.empty() ? "" : at(out)) + " 2>said.txt";
         const int status = std::system(command.c_str());
+        std::ifstream in(elsewhere.path() / "said.txt");
+        said.assign(std::istreambuf_iterator<char>(in), {});
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     // A file of the song's folder, quoted for the command line.
@@ -57,6 +65,8 @@ struct RenderRig : EngineRig {
     std::string path(const std::string& name) const { return (dir.path() / name).string(); }
 
     std::string settings;
+    std::vector<std::pair<std::string, Bytes>> program_files;
+    std::string said;
 
     SF_INFO info(const std::string& out = "out.wav") {
         SF_INFO i{};
@@ -352,6 +362,39 @@ TEST_P(RenderMidi, EveryNoteFallsWithinAFrameOfItsHitInTheAudio) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tempi, RenderMidi, ::testing::Values(40, 97, 333));
+
+// A sample the song's folder lacks leaves its sound the program's start-up
+// sample for its row, as the program plays the song, and not a file of that
+// name in the program directory; a sound without a sample of either is said
+// to stay silent, but only when a step plays it.
+TEST(Render, ASampleMissingBesideTheSongLeavesItsSoundTheStartupSampleOfItsRow) {
+    RenderRig rig;
+    const auto level = [](std::uint8_t high) {
+        Bytes sample;
+        for (int i = 0; i < 32; ++i) {
+            sample.insert(sample.end(), {0x00, high});
+        }
+        return simple_wav(sample);
+    };
+    std::filesystem::remove(rig.path("click.wav"));
+    for (const auto& [k, name] : {std::pair{5, "unheard.wav"}, {12, "gone.wav"}}) {
+        try {
+            rig.song.set_sample_file(k, name); // the name stays, without a sample
+        } catch (const Error&) {
+        }
+    }
+    rig.song.change_pattern(1, [](pattern_record& p) { p.steps[12][3] = 1; });
+    rig.save();
+    rig.program_files = {{std::string(kSoundSlots[2].startup_file), level(0x30)},
+                         {"click.wav", level(0x60)}};
+    ASSERT_EQ(rig.render("--speed 40 --no-tail --bits 32f"), 0);
+    const std::vector<float> mix = samples_of(rig.path("out.wav"));
+    ASSERT_FALSE(mix.empty());
+    EXPECT_NEAR(*std::max_element(mix.begin(), mix.end()), 0x3000 / 32768.0, 1e-3);
+    EXPECT_THAT(rig.said, ::testing::HasSubstr("sound 13, gone.wav, cannot be read"));
+    EXPECT_THAT(rig.said, ::testing::Not(::testing::HasSubstr("unheard.wav")));
+    EXPECT_THAT(rig.said, ::testing::Not(::testing::HasSubstr("sound 3,")));
+}
 
 // --kit gives the sounds the kit's drums before the render, by the kit's
 // notes: the snare row plays the kit's snare; a kit that is refused stops the

@@ -11,6 +11,7 @@
 #include "kits/kit_map.h"
 #include "platform/audio_file_writer.h"
 #include "tools/render/targets.h"
+#include "util/error.h"
 #include "util/file_io.h"
 #include "util/ini_file.h"
 #include "util/text.h"
@@ -174,32 +175,70 @@ std::optional<std::string> parse(int argc, char** argv, Options& o) {
     return std::nullopt;
 }
 
-// The song, with its samples looked up in its own folder first, then as the
-// program looks them up from the current directory. The sounds that stay
-// silent are named.
-FileStatus load(OfflineMachine& m, const std::string& path) {
-    const std::filesystem::path song = std::filesystem::absolute(path);
-    const std::filesystem::path here = std::filesystem::current_path();
-    std::error_code ec;
-    std::filesystem::current_path(song.parent_path(), ec);
-    const FileStatus loaded = m.song.load_drm(song.string());
-    std::filesystem::current_path(here, ec);
-    if (!loaded) {
+// The sounds with a step in a pattern the render plays: the only ones it can
+// sound.
+std::vector<int> sounds_played(const matrice& song, const Options& o) {
+    std::vector<int> patterns;
+    if (o.pattern) {
+        patterns.push_back(*o.pattern);
+    } else {
+        const int passes = offline_length(song, o.pattern, o.repeat, o.max_measures).passes;
+        for (int measure = 1; measure <= passes; ++measure) {
+            patterns.push_back(song.get_song_entry(measure));
+        }
+    }
+    std::vector<int> sounds;
+    for (int k = 0; k < kSounds; ++k) {
+        const auto on = [k](const pattern_record& p) {
+            return std::find(p.steps[k].begin(), p.steps[k].end(), 1) != p.steps[k].end();
+        };
+        if (std::any_of(patterns.begin(), patterns.end(),
+                        [&](int pattern) { return on(song.pattern(pattern)); })) {
+            sounds.push_back(k);
+        }
+    }
+    return sounds;
+}
+
+// The song, and the samples of the sounds it plays (`played`), looked up in
+// its own folder first, then as the program looks them up from the current
+// directory. The sounds that stay silent are named. The samples of the
+// sounds that do not play are not read: they would not be heard.
+FileStatus load(OfflineMachine& m, const Options& o, std::vector<int>& played) {
+    if (const FileStatus loaded = m.song.load_drm(o.song, matrice::Samples::names_only); !loaded) {
         return loaded;
     }
-    m.sound.load_deferred_startup_samples();
-    for (int k = 0; k < kSounds; ++k) {
-        const std::string& name = m.song.get_sample_file(k);
-        if (!m.sound.channel(k).loaded && !name.empty()) {
+    played = sounds_played(m.song, o);
+    const std::vector<int> named = m.song.unloaded_sounds();
+    const auto plays = [&](int k) {
+        return std::find(played.begin(), played.end(), k) != played.end();
+    };
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::absolute(o.song).parent_path(), ec);
+    for (const int k : named) {
+        if (plays(k)) {
             try {
+                m.song.set_sample_file(k, m.song.get_sample_file(k));
+            } catch (const Error&) {
+            }
+        }
+    }
+    std::filesystem::current_path(here, ec);
+    for (const int k : played) {
+        // A start-up sample, or a file of the program directory, as the
+        // program finds them; a refusal costs that sound only.
+        const std::string& name = m.song.get_sample_file(k);
+        try {
+            m.sound.load_deferred_startup_sample(k);
+            if (!m.sound.channel(k).loaded && !name.empty()) {
                 m.song.set_sample_file(k, name);
-            } catch (const std::exception&) {
             }
-            if (!m.sound.channel(k).loaded) {
-                std::fprintf(stderr,
-                             "qx375-render: sound %d, %s, cannot be read: it stays silent\n", k + 1,
-                             name.c_str());
-            }
+        } catch (const std::exception&) {
+        }
+        if (!m.sound.channel(k).loaded && !name.empty()) {
+            std::fprintf(stderr, "qx375-render: sound %d, %s, cannot be read: it stays silent\n",
+                         k + 1, name.c_str());
         }
     }
     m.console.messages.clear();
@@ -209,14 +248,15 @@ FileStatus load(OfflineMachine& m, const std::string& path) {
 // The kit's drums given to the sounds its notes and names suggest, as the
 // window's kit dialog offers them; a sound whose drum does not play keeps its
 // sample and is named. Why the kit was refused, or nothing.
-std::string apply_kit(OfflineMachine& m, const std::string& path, const std::string& scratch) {
+std::string apply_kit(OfflineMachine& m, const std::string& path, const std::string& scratch,
+                      const std::vector<int>& played) {
     const kits::KitReading reading = kits::read_kit(path, scratch);
     if (!reading) {
         return m.window.kit_reason(reading.fault, reading.detail);
     }
     const std::array<int, kSounds> mapped = kits::map_kit(reading.kit);
     std::vector<sample_reading> readings;
-    for (int k = 0; k < kSounds; ++k) {
+    for (const int k : played) {
         if (const int drum = mapped[static_cast<std::size_t>(k)]; drum >= 0) {
             readings.emplace_back(k, reading.kit.instruments[drum].sample.string());
         }
@@ -275,30 +315,6 @@ int render(OfflineMachine& m, const Options& o, const OfflinePlay& play,
     return error;
 }
 
-// The sounds the render may play: those loaded that have a step in a pattern
-// it plays. Which of them do is known once they sound.
-std::vector<int> sounds_in_render(const OfflineMachine& m, const Options& o, int passes) {
-    std::vector<int> patterns;
-    if (o.pattern) {
-        patterns.push_back(*o.pattern);
-    }
-    for (int measure = 1; !o.pattern && measure <= passes; ++measure) {
-        patterns.push_back(m.song.get_song_entry(measure));
-    }
-    std::vector<int> sounds;
-    for (int k = 0; k < kSounds; ++k) {
-        const auto on = [k](const pattern_record& p) {
-            return std::find(p.steps[k].begin(), p.steps[k].end(), 1) != p.steps[k].end();
-        };
-        if (m.sound.channel(k).loaded &&
-            std::any_of(patterns.begin(), patterns.end(),
-                        [&](int pattern) { return on(m.song.pattern(pattern)); })) {
-            sounds.push_back(k);
-        }
-    }
-    return sounds;
-}
-
 // The notes the program sends its sounds out as: its settings' map, read as
 // it reads it at start-up, over the General MIDI drums.
 midi::NoteMap note_map(const IniFile& settings) {
@@ -344,12 +360,13 @@ int main(int argc, char** argv) {
     OfflineMachine m(static_cast<std::uint32_t>(o.rate));
     m.output.set_note_map(map);
     QTemporaryDir pictures;
-    // Most songs give every sound a sample of their own.
+    // Most songs give every sound they play a sample of their own.
     m.sound.defer_startup_samples();
     if (!pictures.isValid() || !prepare_offline(m, pictures.path(), speed)) {
         return fail(unwritable_output, "cannot make a temporary folder");
     }
-    if (const FileStatus loaded = load(m, o.song); !loaded) {
+    std::vector<int> sounds;
+    if (const FileStatus loaded = load(m, o, sounds); !loaded) {
         return fail(unreadable_song,
                     "cannot read the song \"" + o.song + "\": " + m.window.texts.reason(loaded));
     }
@@ -357,7 +374,8 @@ int main(int argc, char** argv) {
         if (!kit_scratch.isValid()) {
             return fail(unwritable_output, "cannot make a temporary folder");
         }
-        if (const std::string refused = apply_kit(m, o.kit, kit_scratch.path().toStdString());
+        if (const std::string refused =
+                apply_kit(m, o.kit, kit_scratch.path().toStdString(), sounds);
             !refused.empty()) {
             return fail(unreadable_kit, "cannot read the kit \"" + o.kit + "\": " + refused);
         }
@@ -369,7 +387,8 @@ int main(int argc, char** argv) {
         return fail(endless, "the song ends before its first measure");
     }
 
-    const std::vector<int> sounds = sounds_in_render(m, o, passes);
+    // Which of the sounds played do sound is known once they have.
+    std::erase_if(sounds, [&](int k) { return !m.sound.channel(k).loaded; });
     for (const int k : o.midi.empty() ? std::vector<int>() : sounds) {
         if (map.out_note(k) < 0) {
             std::fprintf(stderr,
