@@ -346,7 +346,7 @@ void Tmain::build_grid() {
     ImagePattern = make<QLabel>(form, "ImagePattern", design(319, 201, 716, 430),
                                 "Each checked point Play a beat");
     ImagePattern->setScaledContents(true);
-    ImagePattern->setPixmap(QPixmap("grille.bmp"));
+    on_first_show(ImagePattern, [this] { ImagePattern->setPixmap(QPixmap("grille.bmp")); });
     ImagePattern->lower();
 
     ProgressTime = make<QProgressBar>(form, "ProgressTime", design(321, 66, 740, 21));

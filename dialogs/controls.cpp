@@ -6,34 +6,37 @@
 #include <QRegularExpressionValidator>
 #include <QToolButton>
 
+#include <utility>
+
 namespace qx375 {
 namespace {
 
-// Gives a speed button its style glyph as the button is first shown, before
-// its window is painted or runs its own show handlers. A window that is never
-// shown, as the renderer's, never decodes the style's pictures, which were a
-// good part of its start.
-class GlyphOnShow : public QObject {
+// Runs an action as the widget is first shown, before its window is painted
+// or runs its own show handlers.
+class OnFirstShow : public QObject {
 public:
-    GlyphOnShow(QToolButton* button, QStyle::StandardPixmap glyph)
-        : QObject(button), glyph_(glyph) {
-        button->installEventFilter(this);
+    OnFirstShow(QWidget* widget, std::function<void()> action)
+        : QObject(widget), action_(std::move(action)) {
+        widget->installEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Show) {
-            auto* button = static_cast<QToolButton*>(watched);
-            button->removeEventFilter(this);
-            button->setIcon(button->style()->standardIcon(glyph_));
+            watched->removeEventFilter(this);
+            action_();
         }
         return false;
     }
 
 private:
-    QStyle::StandardPixmap glyph_;
+    std::function<void()> action_;
 };
 
 } // namespace
+
+void on_first_show(QWidget* widget, std::function<void()> action) {
+    new OnFirstShow(widget, std::move(action));
+}
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect place,
                     const QString& hint) {
@@ -47,7 +50,9 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, Q
 QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,
                           QStyle::StandardPixmap glyph) {
     auto* b = make<QToolButton>(parent, name, place, hint);
-    new GlyphOnShow(b, glyph);
+    // A window that is never shown, as the renderer's, never decodes the
+    // style's pictures, which were a good part of its start.
+    on_first_show(b, [b, glyph] { b->setIcon(b->style()->standardIcon(glyph)); });
     b->setAutoRaise(true);
     return b;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStyle>
 
+#include <functional>
+
 class QLineEdit;
 class QPushButton;
 class QToolButton;
@@ -30,6 +32,10 @@ W* make(QWidget* parent, const char* name, QRect place, const QString& hint = {}
 // default.
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect place,
                     const QString& hint = {});
+
+// Runs `action` as the widget is first shown, before its window is painted:
+// what only a window on the screen needs is never made for one that is not.
+void on_first_show(QWidget* widget, std::function<void()> action);
 
 // A flat picture button, its glyph the style's, decoded when it is first shown.
 QToolButton* speed_button(QWidget* parent, const char* name, QRect place, const QString& hint,

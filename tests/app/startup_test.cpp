@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QImage>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QToolButton>
 #include <gmock/gmock.h>
@@ -162,18 +164,24 @@ TEST_F(StartupTest, TheAboutBoxShowsTheProgramsOwnIcon) {
     about.hide();
 }
 
-// The style's glyphs are decoded only for the windows that are shown, and
-// are there before their first paint.
-TEST_F(StartupTest, SpeedButtonsGetTheirGlyphsAsTheirWindowIsShown) {
+// The style's glyphs and the grid's picture are decoded only for a window
+// that is shown, and are there before its first paint.
+TEST_F(StartupTest, PicturesAreMadeAsTheirWindowIsShown) {
     const QList<QToolButton*> buttons =
         window.findChildren<QToolButton*>(QRegularExpression("^(SpeedButton|MixButton)"));
     ASSERT_GE(buttons.size(), 40);
     EXPECT_TRUE(std::all_of(buttons.begin(), buttons.end(),
                             [](const QToolButton* b) { return b->icon().isNull(); }));
+    const auto* grid = window.findChild<QLabel*>("ImagePattern");
+    EXPECT_TRUE(grid->pixmap().isNull());
+    QImage picture(716, 430, QImage::Format_RGB32);
+    picture.fill(Qt::darkGray);
+    ASSERT_TRUE(picture.save(QString::fromStdString((dir.path() / "grille.bmp").string())));
     window.show();
     for (const QToolButton* b : buttons) {
         EXPECT_EQ(!b->icon().isNull(), b->isVisible()) << b->objectName().toStdString();
     }
+    EXPECT_EQ(grid->pixmap().size(), QSize(716, 430));
     window.hide();
 }
 
