@@ -10,6 +10,7 @@
 #include "kits/kit.h"
 #include "kits/kit_map.h"
 #include "platform/audio_file_writer.h"
+#include "tools/render/block_writer.h"
 #include "tools/render/targets.h"
 #include "util/error.h"
 #include "util/file_io.h"
@@ -296,11 +297,15 @@ int render(OfflineMachine& m, const Options& o, const OfflinePlay& play,
     }
     const std::vector<float> silence(2 * OfflineMachine::kBlock);
     std::uint64_t written = 0;
+    BlockWriter writer(
+        [&](const Block& part) { return write_block(targets, part, silence, rate, o.format); });
     play_offline(m, play, [&](const OfflineBlock& block) {
         const Block part{block.mix, block.stems, block.sounding, block.from, block.frames, written};
         written += block.frames;
-        return write_block(targets, part, silence, rate, o.format);
+        return writer.put(part);
     });
+    // A write that failed is the file's own error, which closing it gives.
+    writer.finish();
     if (::isatty(STDERR_FILENO)) {
         std::fputc('\n', stderr);
     }
