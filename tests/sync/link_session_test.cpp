@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -91,10 +92,20 @@ TEST(LinkSessionAlone, OddValuesHaveAFixedOutcome) {
     session.set_tempo(std::numeric_limits<double>::quiet_NaN());
     EXPECT_TRUE(settles_at(LinkSession::kMaxTempo));
 
-    const auto now = Clock::now();
-    for (const double quantum : {0.0, -4.0, std::numeric_limits<double>::quiet_NaN()}) {
-        EXPECT_DOUBLE_EQ(session.phase_at(now, quantum), session.phase_at(now, kBeatsPerBar));
-    }
+    // Some beats ahead, where a bar's phase differs from a smaller quantum's.
+    // Link's thread may still take in one of the tempi above after its own
+    // value was read back, so the phases are waited for; each reading measures
+    // the two clocks afresh, so they agree within 100 us.
+    const auto ahead = Clock::now() + 700ms;
+    const double beats_in_100us = LinkSession::kMaxTempo / 60.0 * 1e-4;
+    const auto odd_quanta_read_a_bar = [&] {
+        return std::ranges::all_of(
+            std::array{0.0, -4.0, std::numeric_limits<double>::quiet_NaN()}, [&](double quantum) {
+                return std::abs(session.phase_at(ahead, quantum) -
+                                session.phase_at(ahead, kBeatsPerBar)) < beats_in_100us;
+            });
+    };
+    EXPECT_TRUE(eventually(odd_quanta_read_a_bar, 1s));
     // Far times and beats stay finite and in order instead of overflowing.
     const double early = session.beat_at(Clock::time_point::min(), kBeatsPerBar);
     const double late = session.beat_at(Clock::time_point::max(), kBeatsPerBar);
