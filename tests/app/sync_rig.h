@@ -66,6 +66,8 @@ struct SyncRig : ScratchRig {
     }
 
     bool ready() const { return peer != nullptr; }
+    // The periods the server dropped, on our side or the peer's.
+    int xruns() const { return static_cast<int>(output.status().xruns) + peer->xruns(); }
     Tmain& window() { return program->window; }
     matrice& song() { return program->song; }
 
