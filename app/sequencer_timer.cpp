@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace qx375 {
 namespace {
@@ -31,6 +32,13 @@ std::chrono::milliseconds LatenessHistogram::percentile(double share) const {
         }
     }
     return std::chrono::milliseconds(0);
+}
+
+std::uint64_t LatenessHistogram::at_least(std::chrono::milliseconds late) const {
+    const auto from = std::min(static_cast<std::size_t>(std::max<std::int64_t>(late.count(), 0)),
+                               counts_.size() - 1);
+    return std::accumulate(counts_.begin() + static_cast<std::ptrdiff_t>(from), counts_.end(),
+                           std::uint64_t{0});
 }
 
 SequencerTimer::SequencerTimer(const AudioClock& clock, std::uint32_t rate,

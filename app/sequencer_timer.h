@@ -21,6 +21,9 @@ public:
     // The lateness this share of the ticks stayed within (0.999: the 99.9th
     // percentile), to the next whole millisecond.
     std::chrono::milliseconds percentile(double share) const;
+    // How many ran `late` or later, to the millisecond; a second or more
+    // counts as 999 ms.
+    std::uint64_t at_least(std::chrono::milliseconds late) const;
     std::chrono::microseconds worst() const { return worst_; }
 
 private:

@@ -287,6 +287,7 @@ LiveFigures run_live(std::chrono::seconds length, int stalls, unsigned seed) {
     figures.seconds = seconds_since(wall);
     figures.ticks = grid.ticks();
     figures.grid_shifts = grid.shifts();
+    figures.late_ticks = timer.lateness().at_least(SequencerTimer::kTickLateness);
     figures.clicks = match.matched();
     figures.missed = match.missed();
     figures.stray = match.stray();

@@ -119,6 +119,9 @@ struct LiveFigures {
     int stalls = 0;
     std::uint64_t ticks = 0;
     std::uint64_t grid_shifts = 0;
+    // Ticks that ran later than the timer's look-ahead allows, stalled ones
+    // and any the machine delayed: each may move the grid once.
+    std::uint64_t late_ticks = 0;
     std::uint64_t clicks = 0;
     std::uint64_t missed = 0;
     std::uint64_t stray = 0;

@@ -118,6 +118,21 @@ TEST(SequencerTimerTest, AStallMovesTheGridOnce) {
     }
 }
 
+// The ticks counted from a lateness on, to its millisecond, and beyond the
+// last millisecond the histogram keeps.
+TEST(LatenessHistogramTest, CountsTheTicksThatRanAtLeastSoLate) {
+    using std::chrono::milliseconds;
+    LatenessHistogram late;
+    for (const int us : {-5, 0, 29'999, 30'000, 30'500, 2'000'000}) {
+        late.add(std::chrono::microseconds(us));
+    }
+    EXPECT_EQ(late.at_least(milliseconds(-1)), 6u);
+    EXPECT_EQ(late.at_least(milliseconds(0)), 6u);
+    EXPECT_EQ(late.at_least(SequencerTimer::kTickLateness), 3u);
+    EXPECT_EQ(late.at_least(milliseconds(31)), 1u);
+    EXPECT_EQ(late.at_least(std::chrono::seconds(5)), 1u);
+}
+
 // Offline, on a clock that never lags: every tick lands on the start plus the
 // sum of the intervals so far, however often the interval changes. Sizes that
 // alternate at every pattern must not lose a fraction of a frame at each
