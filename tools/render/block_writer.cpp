@@ -38,8 +38,9 @@ bool BlockWriter::put(const Block& block) {
     slot.block.mix = slot.mix;
     slot.block.stems = slot.stems;
     lock.lock();
-    ++put_;
-    changed_.notify_all();
+    if (++put_ - written_ >= kBatch) {
+        changed_.notify_all();
+    }
     return true;
 }
 
@@ -57,21 +58,23 @@ bool BlockWriter::finish() {
 void BlockWriter::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [&] { return written_ < put_ || finishing_; });
-        if (written_ == put_) {
-            return;
-        }
-        const Slot& slot = slots_[written_ % kSlots];
-        lock.unlock();
-        const bool ok = write_(slot.block);
-        lock.lock();
-        ++written_;
-        if (!ok) {
-            failed_ = true;
+        changed_.wait(lock, [&] { return put_ - written_ >= kBatch || finishing_; });
+        while (written_ < put_) {
+            const Slot& slot = slots_[written_ % kSlots];
+            lock.unlock();
+            const bool ok = write_(slot.block);
+            lock.lock();
+            ++written_;
+            failed_ = !ok;
+            // The render may be waiting for room, or for the failure.
             changed_.notify_all();
+            if (failed_) {
+                return;
+            }
+        }
+        if (finishing_) {
             return;
         }
-        changed_.notify_all();
     }
 }
 

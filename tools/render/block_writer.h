@@ -38,7 +38,10 @@ private:
         std::vector<float> stems;
         Block block;
     };
-    static constexpr std::size_t kSlots = 4;
+    // The writer sleeps until half the slots wait: waking it for every
+    // block would cost more than writing a WAV block does.
+    static constexpr std::size_t kSlots = 8;
+    static constexpr std::size_t kBatch = kSlots / 2;
 
     void run();
 
