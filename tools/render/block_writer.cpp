@@ -65,11 +65,14 @@ void BlockWriter::run() {
             const bool ok = write_(slot.block);
             lock.lock();
             ++written_;
-            failed_ = !ok;
-            // The render may be waiting for room, or for the failure.
-            changed_.notify_all();
-            if (failed_) {
+            if (!ok) {
+                failed_ = true;
+                changed_.notify_all();
                 return;
+            }
+            // A render waiting for room goes on once half the slots are free.
+            if (put_ - written_ <= kSlots - kBatch) {
+                changed_.notify_all();
             }
         }
         if (finishing_) {

@@ -38,8 +38,8 @@ private:
         std::vector<float> stems;
         Block block;
     };
-    // The writer sleeps until half the slots wait: waking it for every
-    // block would cost more than writing a WAV block does.
+    // Each side sleeps until half the slots are there for it: waking the
+    // other for every block would cost more than writing a WAV block does.
     static constexpr std::size_t kSlots = 8;
     static constexpr std::size_t kBatch = kSlots / 2;
 
