@@ -5,6 +5,8 @@
 #include <sndfile.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +32,8 @@ struct AudioFileWriter::Sink {
     SNDFILE* file = nullptr;
     std::vector<std::uint8_t> pending; // written by libsndfile, not yet to the file
     std::size_t unsynced = 0;          // written since the disk was last asked to take it
+    bool pcm16 = false;                // samples go to libsndfile as 16-bit integers
+    std::vector<std::int16_t> shorts;  // the block being written, as 16-bit integers
 
     void fail(int e) {
         if (error == 0) {
@@ -129,12 +133,34 @@ int sndfile_format(ExportFormat format) {
     return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 }
 
+// Samples as libsndfile makes 16-bit ones of them when it clips: scaled to
+// 32 bits, rounded to the nearest (ties to even), the upper half kept, NaN
+// as the lowest. Done here, without a branch so that the compiler makes the
+// loop wide, it costs a small part of libsndfile's own per-sample loop, and
+// the files stay byte for byte what libsndfile would write.
+void to_pcm16(std::span<const float> samples, std::int16_t* out) {
+    constexpr float kFull = 2147483648.0f;      // 2^31
+    constexpr float kBelowFull = 2147483520.0f; // the float next below it
+    constexpr float kWhole = 8388608.0f;        // 2^23: from here on a float is whole
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const float scaled = samples[i] * kFull;
+        // Adding 2^23 of the same sign leaves no bits below the point, so the
+        // sum rounds as the (nearest) rounding mode does.
+        const float magic = std::fabs(scaled) < kWhole ? std::copysign(kWhole, scaled) : 0.0f;
+        float v = (scaled + magic) - magic;
+        v = v > -kFull ? v : -kFull;
+        v = v < kBelowFull ? v : kBelowFull;
+        out[i] = static_cast<std::int16_t>(static_cast<std::int32_t>(v) >> 16);
+    }
+}
+
 } // namespace
 
 AudioFileWriter::AudioFileWriter(int fd, std::uint32_t rate, ExportFormat format)
     : sink_(std::make_unique<Sink>()) {
     sink_->fd = fd;
     sink_->pending.reserve(kGathered);
+    sink_->pcm16 = format == ExportFormat::wav16;
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = 2;
@@ -160,7 +186,16 @@ bool AudioFileWriter::write(std::span<const float> stereo) {
         return false;
     }
     const auto frames = static_cast<sf_count_t>(stereo.size() / 2);
-    if (sf_writef_float(sink_->file, stereo.data(), frames) != frames) {
+    sf_count_t written = 0;
+    if (sink_->pcm16) {
+        std::vector<std::int16_t>& shorts = sink_->shorts;
+        shorts.resize(stereo.size());
+        to_pcm16(stereo, shorts.data());
+        written = sf_writef_short(sink_->file, shorts.data(), frames);
+    } else {
+        written = sf_writef_float(sink_->file, stereo.data(), frames);
+    }
+    if (written != frames) {
         sink_->fail(EIO);
     }
     return sink_->error == 0;

@@ -1,10 +1,13 @@
 #include "platform/audio_file_writer.h"
 #include "support/file_size_limit.h"
 #include "support/wav_builder.h"
+#include "util/file_io.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -157,6 +160,60 @@ TEST(AudioFileWriterLong, AFileHandedToTheDiskAsItIsWrittenComesBackWhole) {
         }
     }
     sf_close(file);
+}
+
+// 16-bit samples are made before libsndfile sees them: the file must hold
+// exactly what libsndfile makes of the same floats when it clips, for the
+// edges of rounding and clipping and for floats from all over the range.
+TEST(AudioFileWriter16Bit, HoldsByteForByteWhatLibsndfileMakesOfTheSameFloats) {
+    std::vector<float> sent = {
+        0.0f,     -0.0f,     1.0f,           -1.0f,           0.5f, -0.5f, 0x1p-16f, -0x1p-16f,
+        0x3p-16f, -0x3p-16f, 0x1.fffffep-1f, -0x1.fffffep-1f, 1.5f, -1.5f, 0x1p-40f, 0x1p-149f,
+        NAN,      -NAN,      INFINITY,       -INFINITY};
+    // Every 4099th bit pattern: about a million floats of all signs and sizes.
+    for (std::uint64_t bits = 0; bits < (std::uint64_t{1} << 32); bits += 4099) {
+        sent.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    }
+    // Values a step of 2^-16 either side of the halves between samples.
+    for (int k = -70000; k < 70000; k += 7) {
+        sent.push_back(std::ldexp(static_cast<float>(k) + 0.5f, -15));
+        sent.push_back(std::nextafter(std::ldexp(static_cast<float>(k) + 0.5f, -15), 0.0f));
+    }
+    sent.resize(sent.size() & ~std::size_t{1});
+
+    test::TempDir dir;
+    const std::string ours = (dir.path() / "ours.wav").string();
+    const std::string theirs = (dir.path() / "theirs.wav").string();
+    const int fd = ::open(ours.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    {
+        AudioFileWriter writer(fd, 44100, ExportFormat::wav16);
+        for (std::size_t at = 0; at < sent.size(); at += 2 * 4093) {
+            ASSERT_TRUE(writer.write(
+                std::span(sent).subspan(at, std::min(2 * std::size_t{4093}, sent.size() - at))));
+        }
+        ASSERT_EQ(writer.close(), 0);
+    }
+    ::close(fd);
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(theirs.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const auto frames = static_cast<sf_count_t>(sent.size() / 2);
+    ASSERT_EQ(sf_writef_float(file, sent.data(), frames), frames);
+    sf_close(file);
+
+    const std::vector<std::uint8_t> a = read_file(ours, 1 << 24).bytes;
+    const std::vector<std::uint8_t> b = read_file(theirs, 1 << 24).bytes;
+    ASSERT_GT(a.size(), sent.size());
+    ASSERT_EQ(a.size(), b.size());
+    const auto differs = std::mismatch(a.begin(), a.end(), b.begin());
+    EXPECT_TRUE(differs.first == a.end())
+        << "first difference at byte " << differs.first - a.begin() << ", sample "
+        << sent[(static_cast<std::size_t>(differs.first - a.begin()) - 44) / 2];
 }
 
 // Half a second of noise, which no format makes small.
